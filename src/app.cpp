@@ -1,0 +1,76 @@
+#include "app.h"
+
+#include "draw.h"
+#include "image.h"
+#include "rep.h"
+
+#include <cstdio>
+
+// Drawn in this order, so the last one is on top.
+static const char* const model_file = "model.png";
+static const char* const clothes_files[] = {"pant.png", "sabates.png", "camiseta.png",
+                                            "bufanda_gorro.png"};
+
+SDL_Surface* open_screen() {
+    SDL_Surface* screen = SDL_SetVideoMode(screen_width, screen_height, screen_bpp, 0);
+    if (!screen) {
+        fprintf(stderr, "dressup: cannot open the window: %s\n", SDL_GetError());
+        return nullptr;
+    }
+    const char* problem = screen_problem(screen);
+    if (problem) {
+        fprintf(stderr, "dressup: %s\n", problem);
+        return nullptr;
+    }
+    return screen;
+}
+
+const char* screen_problem(const SDL_Surface* screen) {
+    if (screen->format->BitsPerPixel != screen_bpp) return "the window is not 32 bits per pixel";
+    if (screen->w < screen_width || screen->h < screen_height)
+        return "the window is smaller than 1024 x 512";
+    return nullptr;
+}
+
+bool load_scene(rep* scene) {
+    scene->model = image_create(model_file);
+    if (!scene->model) return false;
+    for (const char* file : clothes_files) {
+        image* item = image_create(file);
+        if (!item) return false;
+        scene->items.push_back(item);
+    }
+    return true;
+}
+
+// Strictly inside: the border rows and columns do not count.
+static bool hit(const image* img, int px, int py) {
+    return px > img->x && py > img->y && px < img->x + img->w && py < img->y + img->h;
+}
+
+void drag(rep* scene, const SDL_MouseMotionEvent* motion) {
+    for (image* item : scene->items) {
+        if (hit(item, motion->x, motion->y)) {
+            item->x += motion->xrel;
+            item->y += motion->yrel;
+        }
+    }
+    repaint(scene);
+}
+
+void dispatch(rep* scene, const SDL_Event* event, bool* dragging, int* quit) {
+    switch (event->type) {
+    case SDL_MOUSEMOTION:
+        if (*dragging) drag(scene, &event->motion);
+        break;
+    case SDL_MOUSEBUTTONDOWN: // any button, the wheel included
+        *dragging = true;
+        break;
+    case SDL_MOUSEBUTTONUP:
+        *dragging = false;
+        break;
+    case SDL_QUIT:
+        *quit = 1;
+        break;
+    }
+}

@@ -1,0 +1,23 @@
+// Start-up, the reaction to each event, and the drag rule.
+#pragma once
+
+#include <SDL.h>
+
+struct rep;
+
+// Opens the window; null, with the reason on standard error, when it cannot be painted into.
+SDL_Surface* open_screen();
+
+// Why a surface cannot take the scene's pixels, or null when it can.
+const char* screen_problem(const SDL_Surface* screen);
+
+// Loads the figure and the clothes. A picture that fails still takes its place;
+// false only when memory runs out.
+bool load_scene(rep* scene);
+
+// Moves every piece of clothing the pointer is strictly inside by the pointer's motion,
+// then repaints.
+void drag(rep* scene, const SDL_MouseMotionEvent* motion);
+
+// What one event does: buttons start and end a drag, motion drags, quit ends the loop.
+void dispatch(rep* scene, const SDL_Event* event, bool* dragging, int* quit);

@@ -1,0 +1,67 @@
+#include "draw.h"
+
+#include "image.h"
+#include "rep.h"
+
+// The background: red and green rise in steps to the right and along a parabola
+// downwards, from light blue at the top left toward near-white at the bottom right.
+const int background_base = 155;
+const int background_step_width = 25;
+const int background_curve = 5000;
+const int background_blue = 244;
+
+// The figure never moves.
+const int model_x = 100;
+const int model_y = 100;
+
+// component x 256, truncated to 16 bits, whose low byte is the channel. Values far out of
+// range (or NaN) give 0 instead of the undefined conversion.
+static uint8_t channel(float component) {
+    float scaled = component * 256.0f;
+    if (!(scaled > -32769.0f && scaled < 32768.0f)) return 0;
+    return (uint8_t)(int16_t)scaled;
+}
+
+uint8_t color::rc() const {
+    return channel(r);
+}
+uint8_t color::gc() const {
+    return channel(g);
+}
+uint8_t color::bc() const {
+    return channel(b);
+}
+
+void pset(int x, int y, const color& c, SDL_Surface* surface) {
+    pset(x, y, c.rc(), c.gc(), c.bc(), surface);
+}
+
+void pset(int x, int y, float r, float g, float b, SDL_Surface* surface) {
+    pset(x, y, color{r, g, b}, surface);
+}
+
+void pset(int x, int y, char r, char g, char b, SDL_Surface* surface) {
+    pset(x, y, (uint8_t)r, (uint8_t)g, (uint8_t)b, surface);
+}
+
+void paint_background(SDL_Surface* screen) {
+    for (int x = 0; x < screen_width; x++) {
+        for (int y = 0; y < screen_height; y++) {
+            int v = x / background_step_width + y * y / background_curve + background_base;
+            pset(x, y, v, v, background_blue, screen);
+        }
+    }
+}
+
+void repaint(rep* scene) {
+    // Lock the surface: a display may need it before its pixels can be written.
+    bool locked = SDL_MUSTLOCK(scene->screen);
+    if (!locked || SDL_LockSurface(scene->screen) == 0) {
+        paint_background(scene->screen);
+        if (locked) SDL_UnlockSurface(scene->screen);
+    }
+    image_blit(model_x, model_y, scene->model, scene->screen);
+    for (image* item : scene->items)
+        image_blit(image_stored, image_stored, item, scene->screen);
+    SDL_UpdateRect(scene->screen, 0, 0, 0, 0);
+}

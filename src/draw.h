@@ -1,0 +1,34 @@
+// Pixels, colours and painting the whole scene.
+#pragma once
+
+#include <SDL.h>
+#include <cstdint>
+
+struct rep;
+
+// A colour as three components, each meant to lie in [0, 1).
+struct color {
+    float r;
+    float g;
+    float b;
+    uint8_t rc() const;
+    uint8_t gc() const;
+    uint8_t bc() const;
+};
+
+// Writes the pixel 0x00RRGGBB at (x, y) straight into a 32-bit surface. Nothing is checked:
+// the caller keeps (x, y) inside the surface and each channel in 0..255.
+inline void pset(int x, int y, int r, int g, int b, SDL_Surface* surface) {
+    Uint32* pixels = (Uint32*)surface->pixels;
+    pixels[x + y * surface->pitch / 4] = (Uint32)r << 16 | (Uint32)g << 8 | (Uint32)b;
+}
+
+void pset(int x, int y, const color& c, SDL_Surface* surface);
+void pset(int x, int y, float r, float g, float b, SDL_Surface* surface); // components as in color
+void pset(int x, int y, char r, char g, char b, SDL_Surface* surface);    // bytes, sign ignored
+
+// The gradient behind everything, over the whole 1024 x 512 window.
+void paint_background(SDL_Surface* screen);
+
+// Paints the background, the figure and the clothes, then shows the whole window.
+void repaint(rep* scene);

@@ -1,0 +1,200 @@
+// The drag rule and what each event does to the scene.
+#include "app.h"
+#include "image.h"
+#include "rep.h"
+#include "support/frames.h"
+
+#include <gtest/gtest.h>
+
+// The test binary is linked with --wrap for repaint, so every repaint passes through here.
+static int repaints = 0;
+extern "C" void __real__Z7repaintP3rep(rep* scene);
+extern "C" void __wrap__Z7repaintP3rep(rep* scene) {
+    repaints++;
+    __real__Z7repaintP3rep(scene);
+}
+
+static rep scene_with(std::initializer_list<image*> items) {
+    rep scene;
+    scene.screen = dummy_screen();
+    scene.model = solid_image(10, 10, 0x101010, 0, 0);
+    scene.items = items;
+    return scene;
+}
+
+static void free_scene(rep* scene) {
+    image_destroy(scene->model);
+    for (image* item : scene->items)
+        image_destroy(item);
+}
+
+static SDL_Event motion(int x, int y, int dx, int dy) {
+    SDL_Event e = {};
+    e.type = SDL_MOUSEMOTION;
+    e.motion.x = (Uint16)x;
+    e.motion.y = (Uint16)y;
+    e.motion.xrel = (Sint16)dx;
+    e.motion.yrel = (Sint16)dy;
+    return e;
+}
+
+static SDL_Event button(Uint8 type, Uint8 which) {
+    SDL_Event e = {};
+    e.type = type;
+    e.button.button = which;
+    return e;
+}
+
+// A picture gets its size from its first draw, as after the start-up repaint.
+static image* placed(int x, int y, int w, int h) {
+    image* img = solid_image(w, h, 0xCC3300, x, y);
+    img->w = w;
+    img->h = h;
+    return img;
+}
+
+TEST(Drag, OnlyStrictlyInsideIsAHit) {
+    image* item = placed(100, 200, 50, 40);
+    rep scene = scene_with({item});
+    struct probe {
+        int x, y;
+        bool hit;
+    } probes[] = {{100, 220, false}, {101, 220, true}, {150, 220, false}, {149, 220, true},
+                  {120, 200, false}, {120, 201, true}, {120, 240, false}, {120, 239, true},
+                  {101, 201, true},  {149, 239, true}, {100, 200, false}, {150, 240, false}};
+    for (const probe& p : probes) {
+        item->x = 100;
+        item->y = 200;
+        SDL_Event e = motion(p.x, p.y, -3, 5);
+        drag(&scene, &e.motion);
+        EXPECT_EQ(item->x, p.hit ? 97 : 100) << "pointer at (" << p.x << ", " << p.y << ")";
+        EXPECT_EQ(item->y, p.hit ? 205 : 200) << "pointer at (" << p.x << ", " << p.y << ")";
+    }
+    free_scene(&scene);
+}
+
+TEST(Drag, FollowsLeavesBehindAndPushes) {
+    image* item = placed(100, 200, 50, 40);
+    rep scene = scene_with({item});
+    // Pressed at x = 120: the picture follows at a fixed offset...
+    int px = 120;
+    for (int want : {103, 106, 109}) {
+        px += 3;
+        SDL_Event e = motion(px, 220, 3, 0);
+        drag(&scene, &e.motion);
+        EXPECT_EQ(item->x, want);
+        EXPECT_EQ(px - item->x, 20) << "the offset inside the picture changed";
+    }
+    // ...until one motion carries the pointer past its far edge.
+    SDL_Event jump = motion(px + 40, 220, 40, 0);
+    drag(&scene, &jump.motion);
+    EXPECT_EQ(item->x, 109);
+
+    // Pressed outside at x = 98, the pointer pushes the picture ahead of it.
+    item->x = 100;
+    SDL_Event push = motion(103, 220, 5, 0);
+    drag(&scene, &push.motion);
+    EXPECT_EQ(item->x, 105);
+    push = motion(108, 220, 5, 0);
+    drag(&scene, &push.motion);
+    EXPECT_EQ(item->x, 110);
+    for (px = 111; px < 130; px++) {
+        SDL_Event step = motion(px, 220, 1, 0);
+        drag(&scene, &step.motion);
+        EXPECT_EQ(item->x, px) << "pushed with the pointer on its left edge";
+    }
+    free_scene(&scene);
+}
+
+TEST(Drag, OverlappingClothesMoveTogetherAndEveryMotionRepaintsOnce) {
+    image* under = placed(300, 300, 60, 60);
+    image* over = placed(320, 310, 60, 60);
+    image* apart = placed(600, 100, 60, 60);
+    image* failed = placed(330, 320, 0, 0); // a picture that did not load
+    SDL_FreeSurface(failed->surface);
+    failed->surface = nullptr;
+    rep scene = scene_with({under, over, apart, failed});
+    repaints = 0;
+    SDL_Event e = motion(340, 330, 7, -4);
+    drag(&scene, &e.motion);
+    EXPECT_EQ(under->x, 307);
+    EXPECT_EQ(under->y, 296);
+    EXPECT_EQ(over->x, 327);
+    EXPECT_EQ(over->y, 306);
+    EXPECT_EQ(apart->x, 600);
+    EXPECT_EQ(failed->x, 330) << "a picture without a surface cannot be grabbed";
+    EXPECT_EQ(repaints, 1);
+    EXPECT_EQ(scene.items[0], under) << "drawing order changed";
+    EXPECT_EQ(scene.items[1], over) << "drawing order changed";
+
+    // Nothing under the pointer: nothing moves, but the window is still repainted.
+    e = motion(10, 10, 2, 2);
+    drag(&scene, &e.motion);
+    EXPECT_EQ(repaints, 2);
+    EXPECT_EQ(under->x, 307);
+    free_scene(&scene);
+}
+
+TEST(Dispatch, ButtonsStartAndEndDragsQuitEndsTheLoop) {
+    image* item = placed(100, 200, 50, 40);
+    rep scene = scene_with({item});
+    bool dragging = false;
+    int quit = 0;
+    auto send = [&](SDL_Event e) { dispatch(&scene, &e, &dragging, &quit); };
+
+    repaints = 0;
+    send(motion(120, 220, 3, 3)); // no button: nothing, not even a repaint
+    EXPECT_EQ(item->x, 100);
+    EXPECT_EQ(repaints, 0);
+
+    send(button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT));
+    EXPECT_TRUE(dragging);
+    send(motion(120, 220, 3, 3));
+    EXPECT_EQ(item->x, 103);
+    EXPECT_EQ(repaints, 1);
+
+    // A second button, then releasing either one ends the drag.
+    send(button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT));
+    send(button(SDL_MOUSEBUTTONUP, SDL_BUTTON_RIGHT));
+    EXPECT_FALSE(dragging);
+    send(motion(125, 225, 2, 2));
+    EXPECT_EQ(item->x, 103);
+
+    // A wheel step arrives as a press and a release, and so ends a drag too.
+    send(button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_MIDDLE));
+    send(button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_WHEELUP));
+    send(button(SDL_MOUSEBUTTONUP, SDL_BUTTON_WHEELUP));
+    EXPECT_FALSE(dragging);
+
+    // Keys, focus and the rest change nothing.
+    send(button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT));
+    int others[] = {SDL_KEYDOWN, SDL_KEYUP, SDL_ACTIVEEVENT, SDL_VIDEOEXPOSE, SDL_USEREVENT};
+    for (int type : others) {
+        SDL_Event e = {};
+        e.type = (Uint8)type;
+        send(e);
+    }
+    EXPECT_TRUE(dragging);
+    EXPECT_EQ(quit, 0);
+    EXPECT_EQ(item->x, 103);
+    EXPECT_EQ(item->y, 203);
+    EXPECT_EQ(repaints, 1) << "only the one motion during a drag repaints";
+
+    SDL_Event q = {};
+    q.type = SDL_QUIT;
+    send(q);
+    EXPECT_EQ(quit, 1);
+    free_scene(&scene);
+}
+
+TEST(Startup, RefusesAScreenItCannotPaint) {
+    EXPECT_EQ(screen_problem(dummy_screen()), nullptr);
+    SDL_Surface* shallow = SDL_CreateRGBSurface(0, 1024, 512, 16, 0xF800, 0x7E0, 0x1F, 0);
+    SDL_Surface* small = SDL_CreateRGBSurface(0, 1024, 511, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+    SDL_Surface* narrow = SDL_CreateRGBSurface(0, 1000, 600, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+    EXPECT_NE(screen_problem(shallow), nullptr);
+    EXPECT_NE(screen_problem(small), nullptr);
+    EXPECT_NE(screen_problem(narrow), nullptr);
+    for (SDL_Surface* s : {shallow, small, narrow})
+        SDL_FreeSurface(s);
+}

@@ -1,0 +1,60 @@
+#include "process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+static void redirect(const std::string& path, int fd) {
+    int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (file >= 0) {
+        dup2(file, fd);
+        close(file);
+    }
+}
+
+child start_program(const std::string& program, const std::string& dir, const env_list& env) {
+    static int serial = 0;
+    std::string tag = dir + "/.run" + std::to_string(serial++);
+    child c = {-1, tag + ".out", tag + ".err"};
+    c.pid = fork();
+    if (c.pid == 0) {
+        for (auto& [name, value] : env) {
+            if (value.empty())
+                unsetenv(name.c_str());
+            else
+                setenv(name.c_str(), value.c_str(), 1);
+        }
+        redirect(c.out_path, 1);
+        redirect(c.err_path, 2);
+        if (chdir(dir.c_str()) == 0) execl(program.c_str(), program.c_str(), (char*)nullptr);
+        _exit(127);
+    }
+    return c;
+}
+
+int wait_child(child* c, int timeout_ms) {
+    for (int waited = 0;; waited++) {
+        int status = 0;
+        pid_t done = waitpid(c->pid, &status, WNOHANG);
+        if (done == c->pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (done < 0 || waited >= timeout_ms) break;
+        struct timespec ms = {0, 1000000};
+        nanosleep(&ms, nullptr);
+    }
+    kill(c->pid, SIGKILL);
+    waitpid(c->pid, nullptr, 0);
+    return -2;
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}

@@ -1,0 +1,25 @@
+// Running the built toy as a child process.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+struct child {
+    pid_t pid;
+    std::string out_path; // its standard output, kept in a file
+    std::string err_path;
+};
+
+typedef std::vector<std::pair<std::string, std::string>> env_list;
+
+// Starts program in dir with env added to (or, with an empty value, removed from) ours.
+child start_program(const std::string& program, const std::string& dir, const env_list& env);
+
+// The exit status; -1 if a signal ended it; -2 if it was still running at the deadline,
+// and then it has been killed.
+int wait_child(child* c, int timeout_ms);
+
+std::string read_file(const std::string& path);
