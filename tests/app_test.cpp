@@ -14,6 +14,17 @@ extern "C" void __wrap__Z7repaintP3rep(rep* scene) {
     __real__Z7repaintP3rep(scene);
 }
 
+// Likewise malloc, so a test can make the next allocation fail.
+static bool fail_next_malloc = false;
+extern "C" void* __real_malloc(size_t size);
+extern "C" void* __wrap_malloc(size_t size) {
+    if (fail_next_malloc) {
+        fail_next_malloc = false;
+        return nullptr;
+    }
+    return __real_malloc(size);
+}
+
 static rep scene_with(std::initializer_list<image*> items) {
     rep scene;
     scene.screen = dummy_screen();
@@ -197,4 +208,19 @@ TEST(Startup, RefusesAScreenItCannotPaint) {
     EXPECT_NE(screen_problem(narrow), nullptr);
     for (SDL_Surface* s : {shallow, small, narrow})
         SDL_FreeSurface(s);
+}
+
+TEST(Startup, OutOfMemoryForAPictureIsReportedAndStopsTheStart) {
+    testing::internal::CaptureStderr();
+    fail_next_malloc = true;
+    EXPECT_EQ(image_create("model.png"), nullptr);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("out of memory"), std::string::npos);
+
+    rep scene;
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    fail_next_malloc = true;
+    EXPECT_FALSE(load_scene(&scene));
+    testing::internal::GetCapturedStdout();
+    EXPECT_NE(testing::internal::GetCapturedStderr(), "");
 }

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -24,6 +25,7 @@ child start_program(const std::string& program, const std::string& dir, const en
     child c = {-1, tag + ".out", tag + ".err"};
     c.pid = fork();
     if (c.pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive the test
         for (auto& [name, value] : env) {
             if (value.empty())
                 unsetenv(name.c_str());

@@ -1,0 +1,151 @@
+#include "toy.h"
+
+#include "support/frames.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+
+const int window_w = 1024;
+const int window_h = 512;
+const int frame_deadline_ms = 10000;
+
+// Where glibc's unseeded rand puts the clothes, in list order.
+static const int start_places[4][2] = {{677, 18}, {693, 154}, {786, 136}, {549, 136}};
+
+std::vector<picture_spec> standard_pictures() {
+    return {
+        {"model.png", 60, 300, 0x6B4F3A, 0x806040, 0x907050, 255, png_rgb, false},
+        {"pant.png", 120, 90, 0x1040C0, 0x2050D0, 0x3060E0, 255, png_palette, false},
+        {"sabates.png", 110, 70, 0xC01020, 0xD02030, 0xE03040, 255, png_rgba, false},
+        {"camiseta.png", 90, 80, 0x10A040, 0x20B050, 0x30C060, 255, png_rgb, false},
+        {"bufanda_gorro.png", 100, 100, 0xE0C010, 0xD0B000, 0xF0D020, 255, png_rgba, false},
+    };
+}
+
+static uint32_t spec_pixel(const picture_spec& p, int x, int y) {
+    if (y < p.h / 4) return p.top;
+    return x < p.w / 2 ? p.left : p.right;
+}
+
+static bool write_picture(const std::string& dir, const picture_spec& p) {
+    std::vector<uint32_t> pixels((size_t)p.w * p.h);
+    for (int y = 0; y < p.h; y++)
+        for (int x = 0; x < p.w; x++)
+            pixels[(size_t)y * p.w + x] = (uint32_t)p.alpha << 24 | spec_pixel(p, x, y);
+    return write_png(dir + "/" + p.file, p.w, p.h, pixels, p.form);
+}
+
+bool toy_start(toy* t, const std::vector<picture_spec>& pictures) {
+    t->dir = make_temp_dir();
+    t->program.pid = -1;
+    t->scene.clear();
+    for (size_t i = 0; i < pictures.size(); i++) {
+        const picture_spec& p = pictures[i];
+        if (!p.missing && !write_picture(t->dir, p)) return false;
+        int x = i == 0 ? 100 : start_places[i - 1][0];
+        int y = i == 0 ? 100 : start_places[i - 1][1];
+        t->scene.push_back({&p, x, y});
+    }
+    if (!xserver_start(&t->x)) return false;
+    const char* sdl = getenv("DRESSUP_SDL_PATH");
+    env_list env = {{"DISPLAY", t->x.display}, {"SDL_VIDEODRIVER", ""}};
+    if (sdl && *sdl) env.push_back({"LD_LIBRARY_PATH", sdl});
+    t->program = start_program(DRESSUP_BINARY, t->dir, env);
+    if (!find_window(t->x.dpy, window_w, window_h, frame_deadline_ms, &t->window)) return false;
+    return expect_scene(t, "the first frame");
+}
+
+void toy_stop(toy* t) {
+    if (t->program.pid > 0) {
+        kill(t->program.pid, SIGKILL);
+        wait_child(&t->program, 5000);
+    }
+    t->program.pid = -1;
+    xserver_stop(&t->x);
+    remove_tree(t->dir);
+}
+
+void toy_move(toy* t, int x, int y) {
+    pointer_to(t->x.dpy, t->window.left + x, t->window.top_y + y);
+}
+
+void toy_button(toy* t, unsigned button, bool down) {
+    press_button(t->x.dpy, button, down);
+}
+
+// The frame of t->scene, and how far each pixel may stray: the background is exact, while
+// alpha blits may round a channel differently.
+static void compose(const toy* t, std::vector<uint32_t>* want, std::vector<uint8_t>* slack) {
+    want->assign((size_t)window_w * window_h, 0);
+    slack->assign(want->size(), 0);
+    for (int y = 0; y < window_h; y++)
+        for (int x = 0; x < window_w; x++)
+            (*want)[(size_t)y * window_w + x] = background_at(x, y);
+    for (const placed& p : t->scene) {
+        if (p.spec->missing) continue;
+        for (int y = std::max(0, p.y); y < std::min(window_h, p.y + p.spec->h); y++) {
+            for (int x = std::max(0, p.x); x < std::min(window_w, p.x + p.spec->w); x++) {
+                uint32_t& out = (*want)[(size_t)y * window_w + x];
+                uint32_t fg = spec_pixel(*p.spec, x - p.x, y - p.y), blend = 0;
+                for (int shift = 0; shift < 24; shift += 8) {
+                    uint32_t f = fg >> shift & 0xFF, b = out >> shift & 0xFF, a = p.spec->alpha;
+                    blend |= (f * a + b * (255 - a) + 127) / 255 << shift;
+                }
+                out = blend;
+                (*slack)[(size_t)y * window_w + x] = 2;
+            }
+        }
+    }
+}
+
+static int mismatches(const std::vector<uint32_t>& got, const std::vector<uint32_t>& want,
+                      const std::vector<uint8_t>& slack, std::string* report) {
+    int wrong = 0;
+    for (size_t i = 0; i < got.size(); i++) {
+        bool ok = true;
+        for (int shift = 0; shift < 24; shift += 8)
+            ok = ok &&
+                 abs((int)(got[i] >> shift & 0xFF) - (int)(want[i] >> shift & 0xFF)) <= slack[i];
+        if (!ok && wrong++ < 8 && report) {
+            char line[96];
+            snprintf(line, sizeof line, "\n  (%zu, %zu): want %06X, got %06X", i % window_w,
+                     i / window_w, want[i], got[i]);
+            *report += line;
+        }
+    }
+    return wrong;
+}
+
+bool expect_scene(toy* t, const char* what) {
+    std::vector<uint32_t> want, got;
+    std::vector<uint8_t> slack;
+    compose(t, &want, &slack);
+    struct timespec start, now;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    for (;;) {
+        got = capture(t->x.dpy, t->window.left, t->window.top_y, window_w, window_h);
+        if (mismatches(got, want, slack, nullptr) == 0) return true;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        if ((now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000 >
+            frame_deadline_ms)
+            break;
+        usleep(2000);
+    }
+    std::string report, places;
+    int wrong = mismatches(got, want, slack, &report);
+    for (const placed& p : t->scene)
+        places += std::string("\n  ") + p.spec->file + " at (" + std::to_string(p.x) + ", " +
+                  std::to_string(p.y) + ")";
+    ADD_FAILURE() << what << ": the window never showed the expected scene; " << wrong
+                  << " pixels differ, among them:" << report << "\nexpected places:" << places;
+    return false;
+}
+
+std::string toy_output(const toy* t) {
+    return read_file(t->program.out_path);
+}

@@ -1,0 +1,55 @@
+// The built toy in its own X server, with pictures the test makes, and the frame it should show.
+#pragma once
+
+#include "support/pictures.h"
+#include "support/process.h"
+#include "support/x11.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A test picture: a band of colour across the top quarter, and the rest split into a left and a
+// right half, so a picture drawn from the wrong corner or clipped on the wrong side shows.
+struct picture_spec {
+    const char* file;
+    int w, h;
+    uint32_t top, left, right; // 0xRRGGBB
+    uint8_t alpha;             // of every pixel
+    png_form form;
+    bool missing; // not written at all
+};
+
+struct placed {
+    const picture_spec* spec;
+    int x, y;
+};
+
+struct toy {
+    xserver x;
+    child program;
+    std::string dir;
+    x_window window;
+    std::vector<placed> scene; // what the window should show: the figure, then the clothes
+};
+
+// The five files: figure, trousers, shoes, T-shirt, hat and scarf.
+std::vector<picture_spec> standard_pictures();
+
+// Starts an X server and the toy in a folder holding the given pictures (figure first), and
+// waits for its first frame. Starts on the SDL found through DRESSUP_SDL_PATH, if set.
+bool toy_start(toy* t, const std::vector<picture_spec>& pictures);
+
+// Ends the toy if it still runs, and its X server.
+void toy_stop(toy* t);
+
+// Pointer and buttons, in window coordinates.
+void toy_move(toy* t, int x, int y);
+void toy_button(toy* t, unsigned button, bool down);
+
+// Waits until the window shows t->scene; false, with a failure saying where and what differs,
+// if it does not within a few seconds.
+bool expect_scene(toy* t, const char* what);
+
+// The toy's own record of what it printed.
+std::string toy_output(const toy* t);

@@ -1,0 +1,189 @@
+// The toy in a real X server: real pointer events in, whole frames out.
+#include "toy.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <signal.h>
+#include <sys/stat.h>
+
+enum { figure, pant, sabates, camiseta, bufanda };
+const unsigned left_button = 1, right_button = 3, wheel_up = 4;
+
+struct ToyWindow : testing::Test {
+    toy t = {};
+    std::vector<picture_spec> pictures = standard_pictures();
+
+    void SetUp() override {
+        const char* sdl = getenv("DRESSUP_SDL_PATH");
+        struct stat st;
+        if (sdl && *sdl && stat((std::string(sdl) + "/libSDL-1.2.so.0").c_str(), &st) != 0) {
+            GTEST_SKIP() << "sdl12-compat is not installed in " << sdl
+                         << ": the end-to-end tests ran on the system's SDL 1.2 only";
+        }
+    }
+    void TearDown() override { toy_stop(&t); }
+
+    bool start() { return toy_start(&t, pictures); }
+
+    // Presses where the pointer is put, as a user does: move there first, then press.
+    void press_at(int x, int y, unsigned button = left_button) {
+        toy_move(&t, x, y);
+        toy_button(&t, button, true);
+    }
+
+    // One motion; the pictures listed move with it, and the frame must show that.
+    void step(int x, int y, std::initializer_list<int> moved, int dx, int dy) {
+        if (HasFailure()) return; // one wrong frame is enough; the rest would only wait
+        toy_move(&t, x, y);
+        for (int i : moved) {
+            t.scene[i].x += dx;
+            t.scene[i].y += dy;
+        }
+        expect_scene(
+            &t,
+            ("after the motion to (" + std::to_string(x) + ", " + std::to_string(y) + ")").c_str());
+    }
+};
+
+TEST_F(ToyWindow, FirstFrameAndNothingWithoutAButton) {
+    ASSERT_TRUE(start()); // every pixel of the first frame is checked here
+    EXPECT_EQ(toy_output(&t), "");
+    for (int i = 0; i < 10; i++)
+        toy_move(&t, 700 + 3 * i, 40 + 2 * i); // across the trousers, no button held
+    // The next drag shows whether those motions did anything.
+    press_at(727, 60);
+    step(728, 61, {pant}, 1, 1);
+}
+
+TEST_F(ToyWindow, GrabbedPictureFollowsAndAFastMotionLeavesItBehind) {
+    ASSERT_TRUE(start());
+    press_at(640, 150); // near the right edge, so it can be dragged far to the left
+    int x = 640, y = 150;
+    for (int i = 0; i < 5; i++)
+        step(x += 3, y += 2, {bufanda}, 3, 2);
+    for (int i = 0; i < 20; i++)
+        step(x -= 20, y += 1, {bufanda}, -20, 1);
+    toy_button(&t, left_button, false);
+
+    // A motion that carries the pointer past the far edge leaves the picture where it stood.
+    press_at(687, 28);
+    step(802, 28, {}, 0, 0);
+    step(796, 28, {pant}, -6, 0); // back inside from the right: pushed the other way
+}
+
+TEST_F(ToyWindow, PointerPushesAPictureItReachesFromOutside) {
+    ASSERT_TRUE(start());
+    press_at(670, 50);
+    step(675, 50, {}, 0, 0);
+    step(680, 50, {pant}, 5, 0);
+    step(685, 50, {pant}, 5, 0);
+    step(686, 50, {}, 0, 0);
+    step(687, 50, {}, 0, 0); // on its left edge
+    for (int x = 688; x < 700; x++)
+        step(x, 50, {pant}, 1, 0); // pushed, the pointer left on its edge each time
+}
+
+TEST_F(ToyWindow, EdgesOfAPictureAreOutsideIt) {
+    ASSERT_TRUE(start()); // the hat and scarf: (549, 136), 100 x 100
+    press_at(540, 180);
+    step(549, 180, {}, 0, 0); // on the left edge column
+    step(550, 180, {bufanda}, 1, 0);
+    toy_button(&t, left_button, false);
+
+    press_at(660, 180);
+    step(650, 180, {}, 0, 0); // the column just past the right edge: x + w
+    step(649, 180, {bufanda}, -1, 0);
+    toy_button(&t, left_button, false);
+
+    press_at(600, 120);
+    step(600, 136, {}, 0, 0); // the top row
+    step(600, 137, {bufanda}, 0, 1);
+    toy_button(&t, left_button, false);
+
+    press_at(600, 250);
+    step(600, 237, {}, 0, 0); // the row just past the bottom: y + h
+    step(600, 236, {bufanda}, 0, -1);
+}
+
+TEST_F(ToyWindow, OverlappingClothesMoveTogetherInTheirOrder) {
+    pictures[camiseta].alpha = 160; // see-through, so what lies under it must be right too
+    pictures[camiseta].form = png_rgba;
+    ASSERT_TRUE(start());
+    press_at(795, 180); // inside both the shoes and the T-shirt
+    int x = 795, y = 180;
+    for (int i = 0; i < 12; i++)
+        step(x -= 5, y += 2, {sabates, camiseta}, -5, 2);
+}
+
+TEST_F(ToyWindow, ReleasingEitherOfTwoButtonsOrAWheelStepEndsTheDrag) {
+    ASSERT_TRUE(start());
+    press_at(700, 50);
+    toy_button(&t, right_button, true);
+    step(702, 50, {pant}, 2, 0);
+    toy_button(&t, right_button, false);
+    toy_move(&t, 704, 50); // the left button is still down, but the drag is over
+    toy_button(&t, left_button, false);
+    press_at(705, 50);
+    step(706, 50, {pant}, 1, 0);
+
+    toy_button(&t, wheel_up, true);
+    toy_button(&t, wheel_up, false);
+    toy_move(&t, 709, 52);
+    toy_button(&t, left_button, false);
+    press_at(710, 52);
+    step(711, 53, {pant}, 1, 1);
+}
+
+TEST_F(ToyWindow, PictureDraggedPartlyOutIsClippedAndCanBeTakenBack) {
+    ASSERT_TRUE(start());
+    press_at(639, 180); // near the right edge of the hat and scarf
+    for (int x = 619; x >= 39; x -= 20)
+        step(x, 180, {bufanda}, -20, 0);
+    ASSERT_EQ(t.scene[bufanda].x, -51);
+    toy_button(&t, left_button, false);
+
+    press_at(20, 200); // on the part still showing
+    for (int x = 40; x <= 140; x += 20)
+        step(x, 200, {bufanda}, 20, 0);
+}
+
+TEST_F(ToyWindow, MissingPicturesAreReportedAndTheRestStillWork) {
+    pictures[figure].missing = true;
+    pictures[camiseta].missing = true;
+    ASSERT_TRUE(start());
+    EXPECT_EQ(toy_output(&t), "Malamente! No carga\nMalamente! No carga\n");
+    press_at(795, 180); // where the T-shirt would lie over the shoes
+    step(790, 185, {sabates}, -5, 5);
+}
+
+TEST_F(ToyWindow, ClosingTheWindowEndsWithStatusZero) {
+    ASSERT_TRUE(start());
+    ask_to_close(t.x.dpy, t.window.top);
+    EXPECT_EQ(wait_child(&t.program, 10000), 0);
+}
+
+TEST_F(ToyWindow, TerminationEndsWithStatusZero) {
+    ASSERT_TRUE(start());
+    kill(t.program.pid, SIGTERM);
+    EXPECT_EQ(wait_child(&t.program, 10000), 0);
+}
+
+// Which SDL 1.2 ran the toy, read from the libraries mapped into it.
+TEST_F(ToyWindow, RunsOnTheIntendedSdl) {
+    ASSERT_TRUE(start());
+    std::ifstream maps("/proc/" + std::to_string(t.program.pid) + "/maps");
+    std::string line, sdl;
+    bool on_sdl2 = false;
+    while (std::getline(maps, line)) {
+        on_sdl2 = on_sdl2 || line.find("libSDL2") != std::string::npos;
+        if (line.find("libSDL-1.2") != std::string::npos) sdl = line.substr(line.find('/'));
+    }
+    const char* wanted = getenv("DRESSUP_SDL_PATH");
+    bool compat_wanted = wanted && *wanted;
+    printf("end-to-end tests run on %s: %s\n", on_sdl2 ? "sdl12-compat" : "classic SDL 1.2",
+           sdl.c_str());
+    if (compat_wanted) {
+        EXPECT_TRUE(on_sdl2 && sdl.rfind(wanted, 0) == 0) << "not sdl12-compat: " << sdl;
+    }
+}
