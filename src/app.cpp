@@ -26,7 +26,8 @@ SDL_Surface* open_screen() {
 }
 
 const char* screen_problem(const SDL_Surface* screen) {
-    if (screen->format->BitsPerPixel != screen_bpp) return "the window is not 32 bits per pixel";
+    if (screen->format->BitsPerPixel != screen_bpp)
+        return "the window is not 32 bits per pixel";
     if (screen->w < screen_width || screen->h < screen_height)
         return "the window is smaller than 1024 x 512";
     return nullptr;
@@ -34,10 +35,12 @@ const char* screen_problem(const SDL_Surface* screen) {
 
 bool load_scene(rep* scene) {
     scene->model = image_create(model_file);
-    if (!scene->model) return false;
+    if (!scene->model)
+        return false;
     for (const char* file : clothes_files) {
         image* item = image_create(file);
-        if (!item) return false;
+        if (!item)
+            return false;
         scene->items.push_back(item);
     }
     return true;
@@ -61,7 +64,8 @@ void drag(rep* scene, const SDL_MouseMotionEvent* motion) {
 void dispatch(rep* scene, const SDL_Event* event, bool* dragging, int* quit) {
     switch (event->type) {
     case SDL_MOUSEMOTION:
-        if (*dragging) drag(scene, &event->motion);
+        if (*dragging)
+            drag(scene, &event->motion);
         break;
     case SDL_MOUSEBUTTONDOWN: // any button, the wheel included
         *dragging = true;

@@ -18,7 +18,8 @@ const int model_y = 100;
 // range (or NaN) give 0 instead of the undefined conversion.
 static uint8_t channel(float component) {
     float scaled = component * 256.0f;
-    if (!(scaled > -32769.0f && scaled < 32768.0f)) return 0;
+    if (!(scaled > -32769.0f && scaled < 32768.0f))
+        return 0;
     return (uint8_t)(int16_t)scaled;
 }
 
@@ -58,7 +59,8 @@ void repaint(rep* scene) {
     bool locked = SDL_MUSTLOCK(scene->screen);
     if (!locked || SDL_LockSurface(scene->screen) == 0) {
         paint_background(scene->screen);
-        if (locked) SDL_UnlockSurface(scene->screen);
+        if (locked)
+            SDL_UnlockSurface(scene->screen);
     }
     image_blit(model_x, model_y, scene->model, scene->screen);
     for (image* item : scene->items)

@@ -38,7 +38,8 @@ void image_blit(int x, int y, image* img, SDL_Surface* dst) {
     // A picture that failed to load has no size, so nothing can ever grab it.
     img->w = img->surface ? img->surface->w : 0;
     img->h = img->surface ? img->surface->h : 0;
-    if (!img->surface) return;
+    if (!img->surface)
+        return;
     SDL_Rect where = {(Sint16)x, (Sint16)y, (Uint16)img->w, (Uint16)img->h};
     SDL_BlitSurface(img->surface, nullptr, dst, &where);
 }

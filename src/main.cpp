@@ -6,7 +6,8 @@
 int main(int, char**) {
     rep scene;
     scene.screen = open_screen();
-    if (!scene.screen || !load_scene(&scene)) return 1;
+    if (!scene.screen || !load_scene(&scene))
+        return 1;
     repaint(&scene);
 
     // Busy poll: every event is handled, and painted, in the turn that reads it.
@@ -14,7 +15,8 @@ int main(int, char**) {
     int quit = 0;
     SDL_Event event;
     while (!quit) {
-        if (!SDL_PollEvent(&event)) continue;
+        if (!SDL_PollEvent(&event))
+            continue;
         dispatch(&scene, &event, &dragging, &quit);
     }
     // The pictures and the window go with the process.

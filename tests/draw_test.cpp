@@ -21,7 +21,8 @@ static void expect_frame(SDL_Surface* screen, const std::vector<patch>& patches)
         for (int x = 0; x < 1024; x++) {
             uint32_t want = background_at(x, y);
             for (const patch& p : patches)
-                if (x >= p.x && x < p.x + p.w && y >= p.y && y < p.y + p.h) want = p.rgb;
+                if (x >= p.x && x < p.x + p.w && y >= p.y && y < p.y + p.h)
+                    want = p.rgb;
             uint32_t got = pixel_at(screen, x, y);
             if (got != want && wrong++ < 5)
                 ADD_FAILURE() << "pixel (" << x << ", " << y << "): want " << std::hex << want

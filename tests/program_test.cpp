@@ -12,7 +12,8 @@ static const char* const failure_line = "Malamente! No carga\n";
 // Waits until the file holds want, or the deadline passes.
 static bool wait_for_text(const std::string& path, const std::string& want, int timeout_ms) {
     for (int waited = 0; waited < timeout_ms; waited += 5) {
-        if (read_file(path) == want) return true;
+        if (read_file(path) == want)
+            return true;
         usleep(5000);
     }
     return false;

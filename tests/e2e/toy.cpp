@@ -2,8 +2,6 @@
 
 #include "support/frames.h"
 
-#include <gtest/gtest.h>
-
 #include <signal.h>
 #include <unistd.h>
 
@@ -28,7 +26,8 @@ std::vector<picture_spec> standard_pictures() {
 }
 
 static uint32_t spec_pixel(const picture_spec& p, int x, int y) {
-    if (y < p.h / 4) return p.top;
+    if (y < p.h / 4)
+        return p.top;
     return x < p.w / 2 ? p.left : p.right;
 }
 
@@ -40,24 +39,37 @@ static bool write_picture(const std::string& dir, const picture_spec& p) {
     return write_png(dir + "/" + p.file, p.w, p.h, pixels, p.form);
 }
 
-bool toy_start(toy* t, const std::vector<picture_spec>& pictures) {
+bool toy_start(toy* t, const std::vector<picture_spec>& pictures, std::string* why) {
     t->dir = make_temp_dir();
     t->program.pid = -1;
     t->scene.clear();
     for (size_t i = 0; i < pictures.size(); i++) {
         const picture_spec& p = pictures[i];
-        if (!p.missing && !write_picture(t->dir, p)) return false;
+        if (!p.missing && !write_picture(t->dir, p)) {
+            *why = std::string("cannot write ") + p.file;
+            return false;
+        }
         int x = i == 0 ? 100 : start_places[i - 1][0];
         int y = i == 0 ? 100 : start_places[i - 1][1];
         t->scene.push_back({&p, x, y});
     }
-    if (!xserver_start(&t->x)) return false;
+    if (!xserver_start(&t->x)) {
+        *why = "Xvfb did not start";
+        return false;
+    }
     const char* sdl = getenv("DRESSUP_SDL_PATH");
     env_list env = {{"DISPLAY", t->x.display}, {"SDL_VIDEODRIVER", ""}};
-    if (sdl && *sdl) env.push_back({"LD_LIBRARY_PATH", sdl});
+    if (sdl && *sdl)
+        env.push_back({"LD_LIBRARY_PATH", sdl});
     t->program = start_program(DRESSUP_BINARY, t->dir, env);
-    if (!find_window(t->x.dpy, window_w, window_h, frame_deadline_ms, &t->window)) return false;
-    return expect_scene(t, "the first frame");
+    if (!find_window(t->x.dpy, window_w, window_h, frame_deadline_ms, &t->window)) {
+        *why = "the toy's window did not appear";
+        return false;
+    }
+    if (wait_for_scene(t, why))
+        return true;
+    *why = "the first frame: " + *why;
+    return false;
 }
 
 void toy_stop(toy* t) {
@@ -87,7 +99,8 @@ static void compose(const toy* t, std::vector<uint32_t>* want, std::vector<uint8
         for (int x = 0; x < window_w; x++)
             (*want)[(size_t)y * window_w + x] = background_at(x, y);
     for (const placed& p : t->scene) {
-        if (p.spec->missing) continue;
+        if (p.spec->missing)
+            continue;
         for (int y = std::max(0, p.y); y < std::min(window_h, p.y + p.spec->h); y++) {
             for (int x = std::max(0, p.x); x < std::min(window_w, p.x + p.spec->w); x++) {
                 uint32_t& out = (*want)[(size_t)y * window_w + x];
@@ -121,7 +134,7 @@ static int mismatches(const std::vector<uint32_t>& got, const std::vector<uint32
     return wrong;
 }
 
-bool expect_scene(toy* t, const char* what) {
+bool wait_for_scene(toy* t, std::string* why) {
     std::vector<uint32_t> want, got;
     std::vector<uint8_t> slack;
     compose(t, &want, &slack);
@@ -129,7 +142,8 @@ bool expect_scene(toy* t, const char* what) {
     clock_gettime(CLOCK_MONOTONIC, &start);
     for (;;) {
         got = capture(t->x.dpy, t->window.left, t->window.top_y, window_w, window_h);
-        if (mismatches(got, want, slack, nullptr) == 0) return true;
+        if (mismatches(got, want, slack, nullptr) == 0)
+            return true;
         clock_gettime(CLOCK_MONOTONIC, &now);
         if ((now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000 >
             frame_deadline_ms)
@@ -141,8 +155,8 @@ bool expect_scene(toy* t, const char* what) {
     for (const placed& p : t->scene)
         places += std::string("\n  ") + p.spec->file + " at (" + std::to_string(p.x) + ", " +
                   std::to_string(p.y) + ")";
-    ADD_FAILURE() << what << ": the window never showed the expected scene; " << wrong
-                  << " pixels differ, among them:" << report << "\nexpected places:" << places;
+    *why = "the window never showed the expected scene; " + std::to_string(wrong) +
+           " pixels differ, among them:" + report + "\nexpected places:" + places;
     return false;
 }
 

@@ -37,8 +37,9 @@ struct toy {
 std::vector<picture_spec> standard_pictures();
 
 // Starts an X server and the toy in a folder holding the given pictures (figure first), and
-// waits for its first frame. Starts on the SDL found through DRESSUP_SDL_PATH, if set.
-bool toy_start(toy* t, const std::vector<picture_spec>& pictures);
+// waits for its first frame. Runs on the SDL found through DRESSUP_SDL_PATH, if set. False, with
+// the reason, when it does not come up showing that frame.
+bool toy_start(toy* t, const std::vector<picture_spec>& pictures, std::string* why);
 
 // Ends the toy if it still runs, and its X server.
 void toy_stop(toy* t);
@@ -47,9 +48,9 @@ void toy_stop(toy* t);
 void toy_move(toy* t, int x, int y);
 void toy_button(toy* t, unsigned button, bool down);
 
-// Waits until the window shows t->scene; false, with a failure saying where and what differs,
-// if it does not within a few seconds.
-bool expect_scene(toy* t, const char* what);
+// Waits until the window shows t->scene; false, saying where and what differs, if it does not
+// within a few seconds.
+bool wait_for_scene(toy* t, std::string* why);
 
 // The toy's own record of what it printed.
 std::string toy_output(const toy* t);

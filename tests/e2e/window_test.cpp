@@ -24,7 +24,12 @@ struct ToyWindow : testing::Test {
     }
     void TearDown() override { toy_stop(&t); }
 
-    bool start() { return toy_start(&t, pictures); }
+    bool start() {
+        std::string why;
+        bool up = toy_start(&t, pictures, &why);
+        EXPECT_TRUE(up) << why;
+        return up;
+    }
 
     // Presses where the pointer is put, as a user does: move there first, then press.
     void press_at(int x, int y, unsigned button = left_button) {
@@ -34,15 +39,16 @@ struct ToyWindow : testing::Test {
 
     // One motion; the pictures listed move with it, and the frame must show that.
     void step(int x, int y, std::initializer_list<int> moved, int dx, int dy) {
-        if (HasFailure()) return; // one wrong frame is enough; the rest would only wait
+        if (HasFailure())
+            return; // one wrong frame is enough; the rest would only wait
         toy_move(&t, x, y);
         for (int i : moved) {
             t.scene[i].x += dx;
             t.scene[i].y += dy;
         }
-        expect_scene(
-            &t,
-            ("after the motion to (" + std::to_string(x) + ", " + std::to_string(y) + ")").c_str());
+        std::string why;
+        EXPECT_TRUE(wait_for_scene(&t, &why))
+            << "after the motion to (" << x << ", " << y << "): " << why;
     }
 };
 
@@ -177,7 +183,8 @@ TEST_F(ToyWindow, RunsOnTheIntendedSdl) {
     bool on_sdl2 = false;
     while (std::getline(maps, line)) {
         on_sdl2 = on_sdl2 || line.find("libSDL2") != std::string::npos;
-        if (line.find("libSDL-1.2") != std::string::npos) sdl = line.substr(line.find('/'));
+        if (line.find("libSDL-1.2") != std::string::npos)
+            sdl = line.substr(line.find('/'));
     }
     const char* wanted = getenv("DRESSUP_SDL_PATH");
     bool compat_wanted = wanted && *wanted;

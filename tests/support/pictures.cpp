@@ -75,13 +75,15 @@ bool write_png(const std::string& path, int w, int h, const std::vector<uint32_t
     if (form == png_palette) {
         for (uint32_t p : pixels)
             palette.emplace(p, 0);
-        if (palette.size() > 256) return false;
+        if (palette.size() > 256)
+            return false;
         int i = 0;
         for (auto& entry : palette)
             entry.second = i++;
     }
     FILE* f = fopen(path.c_str(), "wb");
-    if (!f) return false;
+    if (!f)
+        return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     if (setjmp(png_jmpbuf(png))) {
@@ -93,7 +95,8 @@ bool write_png(const std::string& path, int w, int h, const std::vector<uint32_t
     int interlace = form == png_interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE;
     png_set_IHDR(png, info, w, h, form == png_rgb16 ? 16 : 8, color_type(form), interlace,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (form == png_palette) write_palette(png, info, palette);
+    if (form == png_palette)
+        write_palette(png, info, palette);
     png_write_info(png, info);
     std::vector<std::vector<uint8_t>> rows;
     std::vector<png_bytep> row_pointers;

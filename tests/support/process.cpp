@@ -34,7 +34,8 @@ child start_program(const std::string& program, const std::string& dir, const en
         }
         redirect(c.out_path, 1);
         redirect(c.err_path, 2);
-        if (chdir(dir.c_str()) == 0) execl(program.c_str(), program.c_str(), (char*)nullptr);
+        if (chdir(dir.c_str()) == 0)
+            execl(program.c_str(), program.c_str(), (char*)nullptr);
         _exit(127);
     }
     return c;
@@ -44,8 +45,10 @@ int wait_child(child* c, int timeout_ms) {
     for (int waited = 0;; waited++) {
         int status = 0;
         pid_t done = waitpid(c->pid, &status, WNOHANG);
-        if (done == c->pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        if (done < 0 || waited >= timeout_ms) break;
+        if (done == c->pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (done < 0 || waited >= timeout_ms)
+            break;
         struct timespec ms = {0, 1000000};
         nanosleep(&ms, nullptr);
     }

@@ -29,7 +29,8 @@ static int ignore_error(Display*, XErrorEvent*) {
 // Xvfb writes the display number it found to the pipe once it accepts connections.
 bool xserver_start(xserver* x) {
     int fds[2];
-    if (pipe(fds) != 0) return false;
+    if (pipe(fds) != 0)
+        return false;
     x->pid = fork();
     if (x->pid == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive the test
@@ -64,7 +65,8 @@ bool xserver_start(xserver* x) {
 }
 
 void xserver_stop(xserver* x) {
-    if (x->dpy) XCloseDisplay(x->dpy);
+    if (x->dpy)
+        XCloseDisplay(x->dpy);
     x->dpy = nullptr;
     if (x->pid > 0) {
         kill(x->pid, SIGTERM);
@@ -86,18 +88,21 @@ static bool search(Display* dpy, Window w, Window top, int want_w, int want_h, x
     }
     Window root, parent, *children = nullptr;
     unsigned count = 0;
-    if (!XQueryTree(dpy, w, &root, &parent, &children, &count)) return false;
+    if (!XQueryTree(dpy, w, &root, &parent, &children, &count))
+        return false;
     bool hit = false;
     for (unsigned i = 0; i < count && !hit; i++)
         hit = search(dpy, children[i], top ? top : children[i], want_w, want_h, found);
-    if (children) XFree(children);
+    if (children)
+        XFree(children);
     return hit;
 }
 
 bool find_window(Display* dpy, int w, int h, int timeout_ms, x_window* found) {
     int deadline = now_ms() + timeout_ms;
     while (now_ms() < deadline) {
-        if (search(dpy, DefaultRootWindow(dpy), 0, w, h, found)) return true;
+        if (search(dpy, DefaultRootWindow(dpy), 0, w, h, found))
+            return true;
         usleep(10000);
     }
     return false;
@@ -116,7 +121,8 @@ void press_button(Display* dpy, unsigned button, bool down) {
 std::vector<uint32_t> capture(Display* dpy, int x, int y, int w, int h) {
     std::vector<uint32_t> pixels((size_t)w * h);
     XImage* img = XGetImage(dpy, DefaultRootWindow(dpy), x, y, w, h, AllPlanes, ZPixmap);
-    if (!img) return pixels;
+    if (!img)
+        return pixels;
     for (int row = 0; row < h; row++)
         for (int col = 0; col < w; col++)
             pixels[(size_t)row * w + col] = (uint32_t)XGetPixel(img, col, row) & 0xFFFFFF;
