@@ -1,7 +1,7 @@
 # Short names for the README's commands; CMake does the real work.
 BUILD := build
 
-.PHONY: all deps build run test clean
+.PHONY: all deps build run test bench clean
 
 all: build
 
@@ -18,6 +18,9 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j 2
+
+bench:
+	scripts/bench
 
 clean:
 	rm -rf $(BUILD)

@@ -5,6 +5,7 @@
 #include "rep.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 // Drawn in this order, so the last one is on top.
 static const char* const model_file = "model.png";
@@ -12,6 +13,13 @@ static const char* const clothes_files[] = {"pant.png", "sabates.png", "camiseta
                                             "bufanda_gorro.png"};
 
 SDL_Surface* open_screen() {
+    // On sdl12-compat every update goes through an SDL2 renderer, by default OpenGL; without a
+    // GPU (software GL, or Xvfb) that costs milliseconds per frame, and a drag falls behind
+    // the mouse. SDL2's software renderer on the X shared-memory framebuffer does what the
+    // classic library does, several times faster. The classic library ignores these, and
+    // a user's own setting wins.
+    setenv("SDL_RENDER_DRIVER", "software", 0);
+    setenv("SDL_FRAMEBUFFER_ACCELERATION", "0", 0);
     SDL_Surface* screen = SDL_SetVideoMode(screen_width, screen_height, screen_bpp, 0);
     if (!screen) {
         fprintf(stderr, "dressup: cannot open the window: %s\n", SDL_GetError());
