@@ -1,5 +1,9 @@
 # Short names for the README's commands; CMake does the real work.
 BUILD := build
+SANITIZE := build-sanitize
+
+# The pictures live until the process ends, by design, so leaks are not looked for.
+ASAN_OPTIONS := detect_leaks=0:abort_on_error=0
 
 .PHONY: all deps build run test bench clean
 
@@ -16,11 +20,15 @@ build: deps
 run: build
 	cd pictures && ../$(BUILD)/dressup
 
+# Every test, then every test again with the sanitizers on.
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j 2
+	cmake -S . -B $(SANITIZE) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDRESSUP_SANITIZE=ON
+	cmake --build $(SANITIZE) -j 2
+	cd $(SANITIZE) && ASAN_OPTIONS=$(ASAN_OPTIONS) ctest --output-on-failure -j 2
 
 bench:
 	scripts/bench
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE)

@@ -4,6 +4,7 @@
 #include "image.h"
 #include "rep.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -11,6 +12,26 @@
 static const char* const model_file = "model.png";
 static const char* const clothes_files[] = {"pant.png", "sabates.png", "camiseta.png",
                                             "bufanda_gorro.png"};
+
+static volatile sig_atomic_t stop_signal = 0;
+
+static void on_stop_signal(int) {
+    stop_signal = 1;
+}
+
+void catch_stop_signals() {
+    signal(SIGINT, on_stop_signal);
+    signal(SIGTERM, on_stop_signal); // the library leaves a handler that is already there
+}
+
+void forward_stop_signal() {
+    if (!stop_signal)
+        return;
+    stop_signal = 0;
+    SDL_Event quit = {};
+    quit.type = SDL_QUIT;
+    SDL_PushEvent(&quit);
+}
 
 SDL_Surface* open_screen() {
     // On sdl12-compat every update goes through an SDL2 renderer, by default OpenGL; without a

@@ -5,6 +5,14 @@
 
 struct rep;
 
+// Catches SIGINT and SIGTERM before the library does: classic SDL 1.2 pushes its quit event
+// from inside the signal handler, and deadlocks when the signal lands while the loop holds
+// the event queue's lock.
+void catch_stop_signals();
+
+// Turns a stop signal caught since the last call into the quit event, from the loop itself.
+void forward_stop_signal();
+
 // Opens the window; null, with the reason on standard error, when it cannot be painted into.
 SDL_Surface* open_screen();
 

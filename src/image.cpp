@@ -1,5 +1,7 @@
 #include "image.h"
 
+#include "guard.h"
+
 #include <SDL_image.h>
 #include <cstdio>
 #include <cstdlib>
@@ -16,7 +18,11 @@ image* image_create(const char* path) {
         fprintf(stderr, "dressup: out of memory loading %s\n", path);
         return nullptr;
     }
-    img->surface = IMG_Load(path);
+    img->surface = safe_to_load(path) ? IMG_Load(path) : nullptr;
+    if (img->surface && !fits_rectangles(img->surface)) {
+        SDL_FreeSurface(img->surface);
+        img->surface = nullptr;
+    }
     if (!img->surface) {
         printf("Malamente! No carga\n");
         fflush(stdout); // show it now, not when the window closes

@@ -5,6 +5,7 @@
 
 int main(int, char**) {
     rep scene;
+    catch_stop_signals();
     scene.screen = open_screen();
     if (!scene.screen || !load_scene(&scene))
         return 1;
@@ -15,6 +16,7 @@ int main(int, char**) {
     int quit = 0;
     SDL_Event event;
     while (!quit) {
+        forward_stop_signal(); // SIGINT and SIGTERM end the loop as closing the window does
         if (!SDL_PollEvent(&event))
             continue;
         dispatch(&scene, &event, &dragging, &quit);

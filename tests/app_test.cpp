@@ -3,27 +3,9 @@
 #include "image.h"
 #include "rep.h"
 #include "support/frames.h"
+#include "support/wraps.h"
 
 #include <gtest/gtest.h>
-
-// The test binary is linked with --wrap for repaint, so every repaint passes through here.
-static int repaints = 0;
-extern "C" void __real__Z7repaintP3rep(rep* scene);
-extern "C" void __wrap__Z7repaintP3rep(rep* scene) {
-    repaints++;
-    __real__Z7repaintP3rep(scene);
-}
-
-// Likewise malloc, so a test can make the next allocation fail.
-static bool fail_next_malloc = false;
-extern "C" void* __real_malloc(size_t size);
-extern "C" void* __wrap_malloc(size_t size) {
-    if (fail_next_malloc) {
-        fail_next_malloc = false;
-        return nullptr;
-    }
-    return __real_malloc(size);
-}
 
 static rep scene_with(std::initializer_list<image*> items) {
     rep scene;

@@ -1,9 +1,11 @@
 // The built toy as a whole process, on the dummy video driver.
+#include "support/odd_files.h"
 #include "support/pictures.h"
 #include "support/process.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <signal.h>
 #include <unistd.h>
 
@@ -21,7 +23,7 @@ static bool wait_for_text(const std::string& path, const std::string& want, int 
 
 TEST(Program, NoVideoMeansAReasonAndStatusOneBeforeLoadingAnything) {
     std::string dir = make_temp_dir();
-    child c = start_program(DRESSUP_BINARY, dir, {{"SDL_VIDEODRIVER", "no-such-driver"}});
+    child c = start_program({DRESSUP_BINARY}, dir, {{"SDL_VIDEODRIVER", "no-such-driver"}});
     EXPECT_EQ(wait_child(&c, 10000), 1);
     std::string err = read_file(c.err_path);
     EXPECT_NE(err.find("dressup: cannot open the window: "), std::string::npos) << err;
@@ -31,16 +33,48 @@ TEST(Program, NoVideoMeansAReasonAndStatusOneBeforeLoadingAnything) {
     remove_tree(dir);
 }
 
-TEST(Program, MissingPicturesAreReportedOnceAndTermEndsWithStatusZero) {
+TEST(Program, MissingPicturesAreReportedOnceAndStopSignalsEndWithStatusZero) {
     std::string dir = make_temp_dir();
     ASSERT_TRUE(write_solid_png(dir + "/model.png", 50, 300, 0xFF808080, png_rgb));
     ASSERT_TRUE(write_solid_png(dir + "/camiseta.png", 60, 40, 0xFF00FF00, png_rgba));
-    child c = start_program(DRESSUP_BINARY, dir, {{"SDL_VIDEODRIVER", "dummy"}});
     std::string three = std::string(failure_line) + failure_line + failure_line;
-    EXPECT_TRUE(wait_for_text(c.out_path, three, 10000))
-        << "standard output: '" << read_file(c.out_path) << "'";
-    kill(c.pid, SIGTERM);
-    EXPECT_EQ(wait_child(&c, 10000), 0) << read_file(c.err_path);
-    EXPECT_EQ(read_file(c.out_path), three);
+    // The signal lands at a different moment of the busy loop each time; once in a few dozen
+    // it used to land while the library held its event lock, and the toy hung.
+    for (int run = 0; run < 100; run++) {
+        child c = start_program({DRESSUP_BINARY}, dir, {{"SDL_VIDEODRIVER", "dummy"}});
+        ASSERT_TRUE(wait_for_text(c.out_path, three, 10000))
+            << "standard output: '" << read_file(c.out_path) << "'";
+        usleep(run % 20 * 250);
+        kill(c.pid, run % 2 ? SIGTERM : SIGINT);
+        ASSERT_EQ(wait_child(&c, 10000), 0) << "run " << run << ": " << read_file(c.err_path);
+        ASSERT_EQ(read_file(c.out_path), three);
+    }
     remove_tree(dir);
 }
+
+#ifndef DRESSUP_SANITIZED // the sanitizers and valgrind do not mix
+// The bundled pictures, one broken file that goes through the guard, one missing: memcheck
+// finds no error, and no lost memory but the pictures, which live until the end by design.
+TEST(Program, CleanUnderMemcheck) {
+    std::string dir = make_temp_dir();
+    for (const char* name : {"model.png", "pant.png", "sabates.png"})
+        std::filesystem::copy_file(std::string(DRESSUP_PICTURES) + "/" + name, dir + "/" + name);
+    for (const odd_file& odd : odd_files()) {
+        if (std::string(odd.name) == "palette PNG cut right after an ancillary chunk") {
+            ASSERT_TRUE(odd.make(dir + "/camiseta.png"));
+        }
+    }
+    child c = start_program({"valgrind", "--leak-check=full", "--errors-for-leak-kinds=definite",
+                             "--suppressions=" DRESSUP_VALGRIND_SUPPRESSIONS,
+                             "--child-silent-after-fork=yes", "--log-file=" + dir + "/memcheck.%p",
+                             DRESSUP_BINARY},
+                            dir, {{"SDL_VIDEODRIVER", "dummy"}});
+    std::string two = std::string(failure_line) + failure_line;
+    EXPECT_TRUE(wait_for_text(c.out_path, two, 120000)) << read_file(c.err_path);
+    kill(c.pid, SIGTERM);
+    EXPECT_EQ(wait_child(&c, 120000), 0);
+    std::string log = read_file(dir + "/memcheck." + std::to_string(c.pid));
+    EXPECT_NE(log.find("ERROR SUMMARY: 0 errors"), std::string::npos) << log;
+    remove_tree(dir);
+}
+#endif

@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "screenshot: cannot start Xvfb\n");
         return 1;
     }
-    child toy = start_program(argv[1], argv[2], {{"DISPLAY", x.display}});
+    child toy = start_program({argv[1]}, argv[2], {{"DISPLAY", x.display}});
     int status = 1;
     if (find_window(x.dpy, 1024, 512, 10000, &window)) {
         usleep(500000);

@@ -3,6 +3,7 @@
 #include "support/frames.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -11,17 +12,19 @@
 const int window_w = 1024;
 const int window_h = 512;
 const int frame_deadline_ms = 10000;
+const uid_t nobody = 65534;
 
 // Where glibc's unseeded rand puts the clothes, in list order.
 static const int start_places[4][2] = {{677, 18}, {693, 154}, {786, 136}, {549, 136}};
 
 std::vector<picture_spec> standard_pictures() {
     return {
-        {"model.png", 60, 300, 0x6B4F3A, 0x806040, 0x907050, 255, png_rgb, false},
-        {"pant.png", 120, 90, 0x1040C0, 0x2050D0, 0x3060E0, 255, png_palette, false},
-        {"sabates.png", 110, 70, 0xC01020, 0xD02030, 0xE03040, 255, png_rgba, false},
-        {"camiseta.png", 90, 80, 0x10A040, 0x20B050, 0x30C060, 255, png_rgb, false},
-        {"bufanda_gorro.png", 100, 100, 0xE0C010, 0xD0B000, 0xF0D020, 255, png_rgba, false},
+        {"model.png", 60, 300, 0x6B4F3A, 0x806040, 0x907050, 255, png_rgb, false, nullptr, 0},
+        {"pant.png", 120, 90, 0x1040C0, 0x2050D0, 0x3060E0, 255, png_palette, false, nullptr, 0},
+        {"sabates.png", 110, 70, 0xC01020, 0xD02030, 0xE03040, 255, png_rgba, false, nullptr, 0},
+        {"camiseta.png", 90, 80, 0x10A040, 0x20B050, 0x30C060, 255, png_rgb, false, nullptr, 0},
+        {"bufanda_gorro.png", 100, 100, 0xE0C010, 0xD0B000, 0xF0D020, 255, png_rgba, false, nullptr,
+         0},
     };
 }
 
@@ -45,7 +48,9 @@ bool toy_start(toy* t, const std::vector<picture_spec>& pictures, std::string* w
     t->scene.clear();
     for (size_t i = 0; i < pictures.size(); i++) {
         const picture_spec& p = pictures[i];
-        if (!p.missing && !write_picture(t->dir, p)) {
+        bool written =
+            p.make ? p.make(t->dir + "/" + p.file) : p.missing || write_picture(t->dir, p);
+        if (!written) {
             *why = std::string("cannot write ") + p.file;
             return false;
         }
@@ -61,7 +66,10 @@ bool toy_start(toy* t, const std::vector<picture_spec>& pictures, std::string* w
     env_list env = {{"DISPLAY", t->x.display}, {"SDL_VIDEODRIVER", ""}};
     if (sdl && *sdl)
         env.push_back({"LD_LIBRARY_PATH", sdl});
-    t->program = start_program(DRESSUP_BINARY, t->dir, env);
+    uid_t as = 0;
+    if (t->unprivileged && geteuid() == 0 && chmod(t->dir.c_str(), 0755) == 0)
+        as = nobody;
+    t->program = start_program({DRESSUP_BINARY}, t->dir, env, as);
     if (!find_window(t->x.dpy, window_w, window_h, frame_deadline_ms, &t->window)) {
         *why = "the toy's window did not appear";
         return false;
@@ -110,7 +118,7 @@ static void compose(const toy* t, std::vector<uint32_t>* want, std::vector<uint8
                     blend |= (f * a + b * (255 - a) + 127) / 255 << shift;
                 }
                 out = blend;
-                (*slack)[(size_t)y * window_w + x] = 2;
+                (*slack)[(size_t)y * window_w + x] = (uint8_t)std::max(2, p.spec->slack);
             }
         }
     }

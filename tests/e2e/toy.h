@@ -17,7 +17,9 @@ struct picture_spec {
     uint32_t top, left, right; // 0xRRGGBB
     uint8_t alpha;             // of every pixel
     png_form form;
-    bool missing; // not written at all
+    bool missing;                          // not written, or not expected to show
+    bool (*make)(const std::string& path); // writes an odd file instead of the usual picture
+    int slack;                             // how far its pixels may stray, when more than 2
 };
 
 struct placed {
@@ -31,6 +33,7 @@ struct toy {
     std::string dir;
     x_window window;
     std::vector<placed> scene; // what the window should show: the figure, then the clothes
+    bool unprivileged;         // run the toy as nobody when the tests run as root
 };
 
 // The five files: figure, trousers, shoes, T-shirt, hat and scarf.

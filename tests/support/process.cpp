@@ -19,7 +19,8 @@ static void redirect(const std::string& path, int fd) {
     }
 }
 
-child start_program(const std::string& program, const std::string& dir, const env_list& env) {
+child start_program(const std::vector<std::string>& command, const std::string& dir,
+                    const env_list& env, uid_t as) {
     static int serial = 0;
     std::string tag = dir + "/.run" + std::to_string(serial++);
     child c = {-1, tag + ".out", tag + ".err"};
@@ -34,8 +35,14 @@ child start_program(const std::string& program, const std::string& dir, const en
         }
         redirect(c.out_path, 1);
         redirect(c.err_path, 2);
+        if (as != 0 && (setgid(as) != 0 || setuid(as) != 0))
+            _exit(126);
+        std::vector<char*> argv;
+        for (const std::string& word : command)
+            argv.push_back((char*)word.c_str());
+        argv.push_back(nullptr);
         if (chdir(dir.c_str()) == 0)
-            execl(program.c_str(), program.c_str(), (char*)nullptr);
+            execvp(argv[0], argv.data());
         _exit(127);
     }
     return c;

@@ -15,8 +15,10 @@ struct child {
 
 typedef std::vector<std::pair<std::string, std::string>> env_list;
 
-// Starts program in dir with env added to (or, with an empty value, removed from) ours.
-child start_program(const std::string& program, const std::string& dir, const env_list& env);
+// Starts the command (program first, then its arguments) in dir, with env added to (or, with
+// an empty value, removed from) ours; as another user when as is not 0.
+child start_program(const std::vector<std::string>& command, const std::string& dir,
+                    const env_list& env, uid_t as = 0);
 
 // The exit status; -1 if a signal ended it; -2 if it was still running at the deadline,
 // and then it has been killed.

@@ -1,0 +1,23 @@
+// Broken and unusual picture files, to feed the toy what a careless folder can hold.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+struct odd_file {
+    const char* name; // what the case is, for messages
+    bool (*make)(const std::string& path);
+    bool shows;   // drawn, rather than reported by the failure line
+    int w, h;     // its size, when drawn
+    uint32_t rgb; // and its one colour
+    int slack;    // how far a channel may stray: lossy formats; 255 for a cut JPEG
+};
+
+std::vector<odd_file> odd_files();
+
+// So that GoogleTest names the case rather than dumping its bytes.
+inline void PrintTo(const odd_file& odd, std::ostream* out) {
+    *out << odd.name;
+}
