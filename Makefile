@@ -5,7 +5,7 @@ SANITIZE := build-sanitize
 # The pictures live until the process ends, by design, so leaks are not looked for.
 ASAN_OPTIONS := detect_leaks=0:abort_on_error=0
 
-.PHONY: all deps build run test bench clean
+.PHONY: all deps build run test bench package clean
 
 all: build
 
@@ -29,6 +29,10 @@ test: build
 
 bench:
 	scripts/bench
+
+# dressup_<version>_<arch>.deb in build/, for apt install ./build/dressup_*.deb
+package: build
+	cd $(BUILD) && cpack
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE)
