@@ -39,9 +39,4 @@ TEST_P(OddFile, LoadsOrIsReportedOnceAndDrawsSafely) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, OddFile, testing::ValuesIn(odd_files()),
-                         [](const testing::TestParamInfo<odd_file>& info) {
-                             std::string name;
-                             for (const char* c = info.param.name; *c; c++)
-                                 name += isalnum((unsigned char)*c) ? *c : '_';
-                             return name;
-                         });
+                         [](const auto& info) { return test_name(info.param); });

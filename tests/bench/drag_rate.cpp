@@ -32,14 +32,14 @@ static int settled_left_edge(toy* t) {
         last = now;
     }
     for (int x = 0; x < 1024; x++)
-        if (now[row * 1024 + x] == t->scene[pant].spec->top)
+        if (now[row * 1024 + x] == t->scene[pant].picture->top)
             return x;
     return -1;
 }
 
 // Motions applied out of 600, at the given pace.
 static int applied_at(int pace) {
-    std::vector<picture_spec> pictures = standard_pictures();
+    std::vector<test_picture> pictures = standard_pictures();
     toy t = {};
     std::string why;
     if (!toy_start(&t, pictures, &why)) {
@@ -65,8 +65,8 @@ static int applied_at(int pace) {
 }
 
 int main() {
-    const char* sdl = getenv("DRESSUP_SDL_PATH");
-    const char* name = sdl && *sdl ? "sdl12-compat" : "system SDL 1.2";
+    std::string missing;
+    const char* name = requested_sdl(&missing).empty() ? "system SDL 1.2" : "sdl12-compat";
     int best = 0; // the highest pace at which, as at every slower one, nothing was lost
     bool none_lost = true;
     std::string detail;

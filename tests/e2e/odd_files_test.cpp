@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 enum { camiseta = 3, pant = 1 };
 
 struct OddPicture : testing::TestWithParam<odd_file> {
@@ -15,15 +13,13 @@ struct OddPicture : testing::TestWithParam<odd_file> {
 };
 
 TEST_P(OddPicture, ToyStillOpensDragsAndCloses) {
-    const char* sdl = getenv("DRESSUP_SDL_PATH");
-    struct stat st;
-    if (sdl && *sdl && stat((std::string(sdl) + "/libSDL-1.2.so.0").c_str(), &st) != 0) {
-        GTEST_SKIP() << "sdl12-compat is not installed in " << sdl
-                     << ": these tests ran on the system's SDL 1.2 only";
-    }
+    std::string missing;
+    requested_sdl(&missing);
+    if (!missing.empty())
+        GTEST_SKIP() << missing;
     const odd_file& odd = GetParam();
-    std::vector<picture_spec> pictures = standard_pictures();
-    picture_spec& shirt = pictures[camiseta];
+    std::vector<test_picture> pictures = standard_pictures();
+    test_picture& shirt = pictures[camiseta];
     shirt = {"camiseta.png", odd.w,      odd.h,    odd.rgb,  odd.rgb, odd.rgb, 255,
              png_rgb,        !odd.shows, odd.make, odd.slack};
     t.unprivileged = true; // so that "unreadable" means it
@@ -45,9 +41,4 @@ TEST_P(OddPicture, ToyStillOpensDragsAndCloses) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, OddPicture, testing::ValuesIn(odd_files()),
-                         [](const testing::TestParamInfo<odd_file>& info) {
-                             std::string name;
-                             for (const char* c = info.param.name; *c; c++)
-                                 name += isalnum((unsigned char)*c) ? *c : '_';
-                             return name;
-                         });
+                         [](const auto& info) { return test_name(info.param); });

@@ -17,7 +17,7 @@ const uid_t nobody = 65534;
 // Where glibc's unseeded rand puts the clothes, in list order.
 static const int start_places[4][2] = {{677, 18}, {693, 154}, {786, 136}, {549, 136}};
 
-std::vector<picture_spec> standard_pictures() {
+std::vector<test_picture> standard_pictures() {
     return {
         {"model.png", 60, 300, 0x6B4F3A, 0x806040, 0x907050, 255, png_rgb, false, nullptr, 0},
         {"pant.png", 120, 90, 0x1040C0, 0x2050D0, 0x3060E0, 255, png_palette, false, nullptr, 0},
@@ -28,26 +28,36 @@ std::vector<picture_spec> standard_pictures() {
     };
 }
 
-static uint32_t spec_pixel(const picture_spec& p, int x, int y) {
+static uint32_t picture_pixel(const test_picture& p, int x, int y) {
     if (y < p.h / 4)
         return p.top;
     return x < p.w / 2 ? p.left : p.right;
 }
 
-static bool write_picture(const std::string& dir, const picture_spec& p) {
+static bool write_picture(const std::string& dir, const test_picture& p) {
     std::vector<uint32_t> pixels((size_t)p.w * p.h);
     for (int y = 0; y < p.h; y++)
         for (int x = 0; x < p.w; x++)
-            pixels[(size_t)y * p.w + x] = (uint32_t)p.alpha << 24 | spec_pixel(p, x, y);
+            pixels[(size_t)y * p.w + x] = (uint32_t)p.alpha << 24 | picture_pixel(p, x, y);
     return write_png(dir + "/" + p.file, p.w, p.h, pixels, p.form);
 }
 
-bool toy_start(toy* t, const std::vector<picture_spec>& pictures, std::string* why) {
+std::string requested_sdl(std::string* missing) {
+    const char* path = getenv("DRESSUP_SDL_PATH");
+    std::string sdl = path ? path : "";
+    struct stat st;
+    if (!sdl.empty() && stat((sdl + "/libSDL-1.2.so.0").c_str(), &st) != 0)
+        *missing = "sdl12-compat is not installed in " + sdl +
+                   ": the end-to-end tests ran on the system's SDL 1.2 only";
+    return sdl;
+}
+
+bool toy_start(toy* t, const std::vector<test_picture>& pictures, std::string* why) {
     t->dir = make_temp_dir();
     t->program.pid = -1;
     t->scene.clear();
     for (size_t i = 0; i < pictures.size(); i++) {
-        const picture_spec& p = pictures[i];
+        const test_picture& p = pictures[i];
         bool written =
             p.make ? p.make(t->dir + "/" + p.file) : p.missing || write_picture(t->dir, p);
         if (!written) {
@@ -62,9 +72,9 @@ bool toy_start(toy* t, const std::vector<picture_spec>& pictures, std::string* w
         *why = "Xvfb did not start";
         return false;
     }
-    const char* sdl = getenv("DRESSUP_SDL_PATH");
+    std::string missing, sdl = requested_sdl(&missing);
     env_list env = {{"DISPLAY", t->x.display}, {"SDL_VIDEODRIVER", ""}};
-    if (sdl && *sdl)
+    if (!sdl.empty())
         env.push_back({"LD_LIBRARY_PATH", sdl});
     uid_t as = 0;
     if (t->unprivileged && geteuid() == 0 && chmod(t->dir.c_str(), 0755) == 0)
@@ -107,18 +117,18 @@ static void compose(const toy* t, std::vector<uint32_t>* want, std::vector<uint8
         for (int x = 0; x < window_w; x++)
             (*want)[(size_t)y * window_w + x] = background_at(x, y);
     for (const placed& p : t->scene) {
-        if (p.spec->missing)
+        if (p.picture->missing)
             continue;
-        for (int y = std::max(0, p.y); y < std::min(window_h, p.y + p.spec->h); y++) {
-            for (int x = std::max(0, p.x); x < std::min(window_w, p.x + p.spec->w); x++) {
+        for (int y = std::max(0, p.y); y < std::min(window_h, p.y + p.picture->h); y++) {
+            for (int x = std::max(0, p.x); x < std::min(window_w, p.x + p.picture->w); x++) {
                 uint32_t& out = (*want)[(size_t)y * window_w + x];
-                uint32_t fg = spec_pixel(*p.spec, x - p.x, y - p.y), blend = 0;
+                uint32_t fg = picture_pixel(*p.picture, x - p.x, y - p.y), blend = 0;
                 for (int shift = 0; shift < 24; shift += 8) {
-                    uint32_t f = fg >> shift & 0xFF, b = out >> shift & 0xFF, a = p.spec->alpha;
+                    uint32_t f = fg >> shift & 0xFF, b = out >> shift & 0xFF, a = p.picture->alpha;
                     blend |= (f * a + b * (255 - a) + 127) / 255 << shift;
                 }
                 out = blend;
-                (*slack)[(size_t)y * window_w + x] = (uint8_t)std::max(2, p.spec->slack);
+                (*slack)[(size_t)y * window_w + x] = (uint8_t)std::max(2, p.picture->slack);
             }
         }
     }
@@ -161,7 +171,7 @@ bool wait_for_scene(toy* t, std::string* why) {
     std::string report, places;
     int wrong = mismatches(got, want, slack, &report);
     for (const placed& p : t->scene)
-        places += std::string("\n  ") + p.spec->file + " at (" + std::to_string(p.x) + ", " +
+        places += std::string("\n  ") + p.picture->file + " at (" + std::to_string(p.x) + ", " +
                   std::to_string(p.y) + ")";
     *why = "the window never showed the expected scene; " + std::to_string(wrong) +
            " pixels differ, among them:" + report + "\nexpected places:" + places;

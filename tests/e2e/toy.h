@@ -11,7 +11,7 @@
 
 // A test picture: a band of colour across the top quarter, and the rest split into a left and a
 // right half, so a picture drawn from the wrong corner or clipped on the wrong side shows.
-struct picture_spec {
+struct test_picture {
     const char* file;
     int w, h;
     uint32_t top, left, right; // 0xRRGGBB
@@ -23,7 +23,7 @@ struct picture_spec {
 };
 
 struct placed {
-    const picture_spec* spec;
+    const test_picture* picture;
     int x, y;
 };
 
@@ -37,12 +37,16 @@ struct toy {
 };
 
 // The five files: figure, trousers, shoes, T-shirt, hat and scarf.
-std::vector<picture_spec> standard_pictures();
+std::vector<test_picture> standard_pictures();
+
+// The sdl12-compat folder the tests were asked to run on (DRESSUP_SDL_PATH), or "" for the
+// system's SDL 1.2. *missing says why that cannot be done here, if it cannot.
+std::string requested_sdl(std::string* missing);
 
 // Starts an X server and the toy in a folder holding the given pictures (figure first), and
 // waits for its first frame. Runs on the SDL found through DRESSUP_SDL_PATH, if set. False, with
 // the reason, when it does not come up showing that frame.
-bool toy_start(toy* t, const std::vector<picture_spec>& pictures, std::string* why);
+bool toy_start(toy* t, const std::vector<test_picture>& pictures, std::string* why);
 
 // Ends the toy if it still runs, and its X server.
 void toy_stop(toy* t);

@@ -5,22 +5,19 @@
 
 #include <fstream>
 #include <signal.h>
-#include <sys/stat.h>
 
 enum { figure, pant, sabates, camiseta, bufanda };
 const unsigned left_button = 1, right_button = 3, wheel_up = 4;
 
 struct ToyWindow : testing::Test {
     toy t = {};
-    std::vector<picture_spec> pictures = standard_pictures();
+    std::vector<test_picture> pictures = standard_pictures();
 
     void SetUp() override {
-        const char* sdl = getenv("DRESSUP_SDL_PATH");
-        struct stat st;
-        if (sdl && *sdl && stat((std::string(sdl) + "/libSDL-1.2.so.0").c_str(), &st) != 0) {
-            GTEST_SKIP() << "sdl12-compat is not installed in " << sdl
-                         << ": the end-to-end tests ran on the system's SDL 1.2 only";
-        }
+        std::string missing;
+        requested_sdl(&missing);
+        if (!missing.empty())
+            GTEST_SKIP() << missing;
     }
     void TearDown() override { toy_stop(&t); }
 
@@ -186,8 +183,8 @@ TEST_F(ToyWindow, RunsOnTheIntendedSdl) {
         if (line.find("libSDL-1.2") != std::string::npos)
             sdl = line.substr(line.find('/'));
     }
-    const char* wanted = getenv("DRESSUP_SDL_PATH");
-    bool compat_wanted = wanted && *wanted;
+    std::string missing, wanted = requested_sdl(&missing);
+    bool compat_wanted = !wanted.empty();
     printf("end-to-end tests run on %s: %s\n", on_sdl2 ? "sdl12-compat" : "classic SDL 1.2",
            sdl.c_str());
     if (compat_wanted) {

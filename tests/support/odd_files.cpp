@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <map>
 #include <random>
@@ -256,4 +257,11 @@ std::vector<odd_file> odd_files() {
         {"JPEG under a .png name", write_jpeg, true, 64, 48, shown, 8},
         {"BMP under a .png name", write_bmp, true, 64, 48, shown, 0},
     };
+}
+
+std::string test_name(const odd_file& odd) {
+    std::string name;
+    for (const char* c = odd.name; *c; c++)
+        name += isalnum((unsigned char)*c) ? *c : '_';
+    return name;
 }

@@ -17,6 +17,9 @@ struct odd_file {
 
 std::vector<odd_file> odd_files();
 
+// The case's name as a test name: letters and digits, the rest underscores.
+std::string test_name(const odd_file& odd);
+
 // So that GoogleTest names the case rather than dumping its bytes.
 inline void PrintTo(const odd_file& odd, std::ostream* out) {
     *out << odd.name;
