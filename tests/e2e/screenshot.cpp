@@ -57,6 +57,8 @@ int main(int argc, char** argv) {
     }
     kill(toy.pid, SIGTERM);
     wait_child(&toy, 5000);
+    unlink(toy.out_path.c_str()); // its logs sit in the picture folder, which is the repository's
+    unlink(toy.err_path.c_str());
     xserver_stop(&x);
     return status;
 }
