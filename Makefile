@@ -5,19 +5,24 @@ SANITIZE := build-sanitize
 # The pictures live until the process ends, by design, so leaks are not looked for.
 ASAN_OPTIONS := detect_leaks=0:abort_on_error=0
 
-.PHONY: all deps build run test bench package clean
+.PHONY: all toy build run test bench package clean
 
 all: build
 
-deps:
-	@scripts/install-deps
+# Only the toy, with only what it needs: someone who wants to play gets no test tools.
+toy:
+	@scripts/install-deps run
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DDRESSUP_TESTS=OFF
+	cmake --build $(BUILD) -j 2
 
-build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+# The toy and its tests.
+build:
+	@scripts/install-deps test
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DDRESSUP_TESTS=ON
 	cmake --build $(BUILD) -j 2
 
 # The toy reads its pictures from the working directory.
-run: build
+run: toy
 	cd pictures && ../$(BUILD)/dressup
 
 # Every test, then every test again with the sanitizers on.
@@ -31,7 +36,8 @@ bench:
 	scripts/bench
 
 # dressup_<version>_<arch>.deb in build/, for apt install ./build/dressup_*.deb
-package: build
+package: toy
+	@scripts/install-deps package
 	cd $(BUILD) && cpack
 
 clean:

@@ -102,6 +102,11 @@ void dispatch(rep* scene, const SDL_Event* event, bool* dragging, int* quit) {
     case SDL_MOUSEBUTTONUP:
         *dragging = false;
         break;
+    case SDL_VIDEOEXPOSE:
+        // Another window uncovered ours, or it was shown again. The classic library redraws
+        // that itself; sdl12-compat leaves it to us. The surface still holds the last frame.
+        SDL_UpdateRect(scene->screen, 0, 0, 0, 0);
+        break;
     case SDL_QUIT:
         *quit = 1;
         break;

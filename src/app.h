@@ -27,5 +27,6 @@ bool load_scene(rep* scene);
 // then repaints.
 void drag(rep* scene, const SDL_MouseMotionEvent* motion);
 
-// What one event does: buttons start and end a drag, motion drags, quit ends the loop.
+// What one event does: buttons start and end a drag, motion drags, an expose shows the last
+// frame again, quit ends the loop.
 void dispatch(rep* scene, const SDL_Event* event, bool* dragging, int* quit);

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 // The promise, written out plainly: a button press starts a drag, any release ends it, and a

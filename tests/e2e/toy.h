@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+const int window_w = 1024;
+const int window_h = 512;
+
 // A test picture: a band of colour across the top quarter, and the rest split into a left and a
 // right half, so a picture drawn from the wrong corner or clipped on the wrong side shows.
 struct test_picture {
@@ -34,6 +37,9 @@ struct toy {
     x_window window;
     std::vector<placed> scene; // what the window should show: the figure, then the clothes
     bool unprivileged;         // run the toy as nobody when the tests run as root
+    struct {
+        int x, y, w, h;
+    } covered; // under another window, so not compared
 };
 
 // The five files: figure, trousers, shoes, T-shirt, hat and scarf.

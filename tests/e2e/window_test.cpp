@@ -7,7 +7,7 @@
 #include <signal.h>
 
 enum { figure, pant, sabates, camiseta, bufanda };
-const unsigned left_button = 1, right_button = 3, wheel_up = 4;
+const unsigned left_button = 1, middle_button = 2, right_button = 3, wheel_up = 4;
 
 struct ToyWindow : testing::Test {
     toy t = {};
@@ -43,9 +43,12 @@ struct ToyWindow : testing::Test {
             t.scene[i].x += dx;
             t.scene[i].y += dy;
         }
+        expect_scene("after the motion to (" + std::to_string(x) + ", " + std::to_string(y) + ")");
+    }
+
+    void expect_scene(const std::string& when) {
         std::string why;
-        EXPECT_TRUE(wait_for_scene(&t, &why))
-            << "after the motion to (" << x << ", " << y << "): " << why;
+        EXPECT_TRUE(wait_for_scene(&t, &why)) << when << ": " << why;
     }
 };
 
@@ -138,6 +141,41 @@ TEST_F(ToyWindow, ReleasingEitherOfTwoButtonsOrAWheelStepEndsTheDrag) {
     step(711, 53, {pant}, 1, 1);
 }
 
+TEST_F(ToyWindow, RightOrMiddleButtonAloneDragsToo) {
+    ASSERT_TRUE(start());
+    press_at(700, 50, right_button);
+    step(703, 52, {pant}, 3, 2);
+    toy_button(&t, right_button, false);
+    press_at(720, 180, middle_button); // the shoes
+    step(716, 183, {sabates}, -4, 3);
+}
+
+TEST_F(ToyWindow, WhatAnotherWindowUncoversIsShownAgain) {
+    ASSERT_TRUE(start());
+    // A window passes over the toy from left to right, and goes away.
+    const int w = 300, h = 200, y = 120, start = 160 - w, black = 0;
+    unsigned long other =
+        open_cover(t.x.dpy, t.window.left + start, t.window.top_y + y, w, h, black);
+    ASSERT_EQ(capture(t.x.dpy, t.window.left + 10, t.window.top_y + y + 10, 1, 1)[0],
+              (uint32_t)black)
+        << "the other window does not cover the toy";
+    for (int x = start; x < window_w && !HasFailure(); x += 110) {
+        move_window(t.x.dpy, other, t.window.left + x, t.window.top_y + y);
+        t.covered = {x, y, w, h};
+        expect_scene("another window at (" + std::to_string(x) + ", " + std::to_string(y) + ")");
+    }
+    show_window(t.x.dpy, other, false);
+    t.covered = {};
+    expect_scene("once the other window went away");
+
+    // Hidden and shown again, as minimising and restoring do.
+    show_window(t.x.dpy, t.window.top, false);
+    show_window(t.x.dpy, t.window.top, true);
+    expect_scene("shown again");
+    press_at(700, 50);
+    step(701, 51, {pant}, 1, 1);
+}
+
 TEST_F(ToyWindow, PictureDraggedPartlyOutIsClippedAndCanBeTakenBack) {
     ASSERT_TRUE(start());
     press_at(639, 180); // near the right edge of the hat and scarf
@@ -177,16 +215,19 @@ TEST_F(ToyWindow, RunsOnTheIntendedSdl) {
     ASSERT_TRUE(start());
     std::ifstream maps("/proc/" + std::to_string(t.program.pid) + "/maps");
     std::string line, sdl;
-    bool on_sdl2 = false;
+    bool on_sdl2 = false, on_sdl3 = false;
     while (std::getline(maps, line)) {
         on_sdl2 = on_sdl2 || line.find("libSDL2") != std::string::npos;
+        on_sdl3 = on_sdl3 || line.find("libSDL3") != std::string::npos;
         if (line.find("libSDL-1.2") != std::string::npos)
             sdl = line.substr(line.find('/'));
     }
     std::string missing, wanted = requested_sdl(&missing);
     bool compat_wanted = !wanted.empty();
-    printf("end-to-end tests run on %s: %s\n", on_sdl2 ? "sdl12-compat" : "classic SDL 1.2",
-           sdl.c_str());
+    const char* kind = on_sdl3   ? "sdl12-compat on sdl2-compat on SDL3"
+                       : on_sdl2 ? "sdl12-compat on SDL2"
+                                 : "classic SDL 1.2";
+    printf("end-to-end tests run on %s: %s\n", kind, sdl.c_str());
     if (compat_wanted) {
         EXPECT_TRUE(on_sdl2 && sdl.rfind(wanted, 0) == 0) << "not sdl12-compat: " << sdl;
     }

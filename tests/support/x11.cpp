@@ -130,6 +130,29 @@ std::vector<uint32_t> capture(Display* dpy, int x, int y, int w, int h) {
     return pixels;
 }
 
+unsigned long open_cover(Display* dpy, int x, int y, int w, int h, uint32_t rgb) {
+    XSetWindowAttributes a = {};
+    a.background_pixel = rgb;
+    a.override_redirect = True; // placed exactly where asked, window manager or not
+    Window cover = XCreateWindow(dpy, DefaultRootWindow(dpy), x, y, w, h, 0, CopyFromParent,
+                                 InputOutput, CopyFromParent, CWBackPixel | CWOverrideRedirect, &a);
+    show_window(dpy, cover, true);
+    return cover;
+}
+
+void move_window(Display* dpy, unsigned long w, int x, int y) {
+    XMoveWindow(dpy, w, x, y);
+    XSync(dpy, False);
+}
+
+void show_window(Display* dpy, unsigned long w, bool shown) {
+    if (shown)
+        XMapRaised(dpy, w);
+    else
+        XUnmapWindow(dpy, w);
+    XSync(dpy, False);
+}
+
 void ask_to_close(Display* dpy, unsigned long top) {
     XEvent e = {};
     e.xclient.type = ClientMessage;

@@ -37,5 +37,13 @@ void press_button(Display* dpy, unsigned button, bool down);
 // w x h pixels of the root window from (x, y), as 0x00RRGGBB, row by row.
 std::vector<uint32_t> capture(Display* dpy, int x, int y, int w, int h);
 
+// Another program's window: opaque, of one colour (0xRRGGBB), over what lies at (x, y) on the
+// root window.
+unsigned long open_cover(Display* dpy, int x, int y, int w, int h, uint32_t rgb);
+void move_window(Display* dpy, unsigned long w, int x, int y);
+
+// Maps or unmaps a window, as restoring and minimising do.
+void show_window(Display* dpy, unsigned long w, bool shown);
+
 // What a window manager sends when the user clicks the close button.
 void ask_to_close(Display* dpy, unsigned long top);
