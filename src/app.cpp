@@ -33,17 +33,45 @@ void forward_stop_signal() {
     SDL_PushEvent(&quit);
 }
 
+// Sets an environment variable the user has not set; true if it did.
+static bool suggest(const char* name, const char* value) {
+    if (getenv(name))
+        return false;
+    setenv(name, value, 1);
+    return true;
+}
+
+static void report_no_window() {
+    const char* reason = SDL_GetError();
+    if (*reason) {
+        fprintf(stderr, "dressup: cannot open the window: %s\n", reason);
+        return;
+    }
+    const char* names[] = {"SDL_VIDEODRIVER", "DISPLAY", "WAYLAND_DISPLAY"};
+    fprintf(stderr, "dressup: cannot open the window: SDL gave no reason;");
+    for (const char* name : names)
+        fprintf(stderr, " %s=%s", name, getenv(name) ? getenv(name) : "(not set)");
+    fprintf(stderr, "\n");
+}
+
 SDL_Surface* open_screen() {
     // On sdl12-compat every update goes through an SDL2 renderer, by default OpenGL; without a
     // GPU (software GL, or Xvfb) that costs milliseconds per frame, and a drag falls behind
     // the mouse. SDL2's software renderer on the X shared-memory framebuffer does what the
     // classic library does, several times faster. The classic library ignores these, and
     // a user's own setting wins.
-    setenv("SDL_RENDER_DRIVER", "software", 0);
-    setenv("SDL_FRAMEBUFFER_ACCELERATION", "0", 0);
+    suggest("SDL_RENDER_DRIVER", "software");
+    bool no_emulation = suggest("SDL_FRAMEBUFFER_ACCELERATION", "0");
     SDL_Surface* screen = SDL_SetVideoMode(screen_width, screen_height, screen_bpp, 0);
+    if (!screen && no_emulation) {
+        // Some drivers (native Wayland) have no framebuffer but one a renderer emulates, and
+        // the window matters more than the speed.
+        SDL_Quit();
+        unsetenv("SDL_FRAMEBUFFER_ACCELERATION");
+        screen = SDL_SetVideoMode(screen_width, screen_height, screen_bpp, 0);
+    }
     if (!screen) {
-        fprintf(stderr, "dressup: cannot open the window: %s\n", SDL_GetError());
+        report_no_window();
         return nullptr;
     }
     const char* problem = screen_problem(screen);

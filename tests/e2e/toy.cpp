@@ -12,7 +12,6 @@
 #include <filesystem>
 
 const int frame_deadline_ms = 10000;
-const uid_t nobody = 65534;
 
 // Where glibc's unseeded rand puts the clothes, in list order.
 static const int start_places[4][2] = {{677, 18}, {693, 154}, {786, 136}, {549, 136}};
@@ -42,16 +41,25 @@ static bool write_picture(const std::string& dir, const test_picture& p) {
     return write_png(dir + "/" + p.file, p.w, p.h, pixels, p.form);
 }
 
+// sdl12-compat numbers its releases from 1.2.50 on; the classic library ended at 1.2.15.
+static bool system_sdl_is_compat() {
+    return SDL_Linked_Version()->patch >= 50;
+}
+
+bool on_sdl12_compat() {
+    const char* path = getenv("DRESSUP_SDL_PATH");
+    return (path && *path) || system_sdl_is_compat();
+}
+
 std::string requested_sdl(std::string* missing) {
     const char* path = getenv("DRESSUP_SDL_PATH");
     std::string sdl = path ? path : "";
     if (sdl.empty())
         return sdl;
-    // sdl12-compat numbers its releases from 1.2.50 on; the classic library ended at 1.2.15.
-    const SDL_version* system = SDL_Linked_Version();
     struct stat st;
-    if (system->patch >= 50)
-        *missing = "the system's SDL 1.2 is sdl12-compat 1.2." + std::to_string(system->patch) +
+    if (system_sdl_is_compat())
+        *missing = "the system's SDL 1.2 is sdl12-compat 1.2." +
+                   std::to_string(SDL_Linked_Version()->patch) +
                    " already: the sdl_system set ran on it";
     else if (stat((sdl + "/libSDL-1.2.so.0").c_str(), &st) != 0)
         *missing = "sdl12-compat is not installed in " + sdl +
@@ -59,7 +67,7 @@ std::string requested_sdl(std::string* missing) {
     return sdl;
 }
 
-bool toy_start(toy* t, const std::vector<test_picture>& pictures, std::string* why) {
+bool toy_prepare(toy* t, const std::vector<test_picture>& pictures, std::string* why) {
     t->dir = make_temp_dir();
     t->program.pid = -1;
     t->scene.clear();
@@ -75,12 +83,11 @@ bool toy_start(toy* t, const std::vector<test_picture>& pictures, std::string* w
         int y = i == 0 ? 100 : start_places[i - 1][1];
         t->scene.push_back({&p, x, y});
     }
-    if (!xserver_start(&t->x)) {
-        *why = "Xvfb did not start";
-        return false;
-    }
+    return true;
+}
+
+bool toy_launch(toy* t, env_list env, std::string* why) {
     std::string missing, sdl = requested_sdl(&missing);
-    env_list env = {{"DISPLAY", t->x.display}, {"SDL_VIDEODRIVER", ""}};
     if (!sdl.empty())
         env.push_back({"LD_LIBRARY_PATH", sdl});
     std::string binary = DRESSUP_BINARY;
@@ -97,6 +104,18 @@ bool toy_start(toy* t, const std::vector<test_picture>& pictures, std::string* w
         as = nobody;
     }
     t->program = start_program({binary}, t->dir, env, as);
+    return true;
+}
+
+bool toy_start(toy* t, const std::vector<test_picture>& pictures, std::string* why) {
+    if (!toy_prepare(t, pictures, why))
+        return false;
+    if (!xserver_start(&t->x)) {
+        *why = "Xvfb did not start";
+        return false;
+    }
+    if (!toy_launch(t, {{"DISPLAY", t->x.display}, {"SDL_VIDEODRIVER", ""}}, why))
+        return false;
     if (!find_window(t->x.dpy, window_w, window_h, frame_deadline_ms, &t->window)) {
         *why = "the toy's window did not appear";
         return false;
@@ -174,20 +193,31 @@ static int mismatches(const std::vector<uint32_t>& got, const std::vector<uint32
 }
 
 bool wait_for_scene(toy* t, std::string* why) {
+    return wait_for_frame(
+        t, [t] { return capture(t->x.dpy, t->window.left, t->window.top_y, window_w, window_h); },
+        why);
+}
+
+bool wait_for_frame(const toy* t, const std::function<std::vector<uint32_t>()>& grab,
+                    std::string* why) {
     std::vector<uint32_t> want, got;
     std::vector<uint8_t> slack;
     compose(t, &want, &slack);
     struct timespec start, now;
     clock_gettime(CLOCK_MONOTONIC, &start);
     for (;;) {
-        got = capture(t->x.dpy, t->window.left, t->window.top_y, window_w, window_h);
-        if (mismatches(got, want, slack, nullptr) == 0)
+        got = grab();
+        if (got.size() == want.size() && mismatches(got, want, slack, nullptr) == 0)
             return true;
         clock_gettime(CLOCK_MONOTONIC, &now);
         if ((now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000 >
             frame_deadline_ms)
             break;
         usleep(2000);
+    }
+    if (got.size() != want.size()) {
+        *why = "no picture of the window could be taken";
+        return false;
     }
     std::string report, places;
     int wrong = mismatches(got, want, slack, &report);

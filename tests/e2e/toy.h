@@ -6,6 +6,7 @@
 #include "support/x11.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,10 +50,18 @@ std::vector<test_picture> standard_pictures();
 // system's SDL 1.2. *missing says why that cannot be done here, if it cannot.
 std::string requested_sdl(std::string* missing);
 
+// Whether the toy runs on sdl12-compat rather than the classic SDL 1.2.
+bool on_sdl12_compat();
+
 // Starts an X server and the toy in a folder holding the given pictures (figure first), and
 // waits for its first frame. Runs on the SDL found through DRESSUP_SDL_PATH, if set. False, with
 // the reason, when it does not come up showing that frame.
 bool toy_start(toy* t, const std::vector<test_picture>& pictures, std::string* why);
+
+// The two halves of toy_start, for other displays: the folder of pictures and the expected
+// scene; then the toy itself, with env added to ours, on the requested SDL.
+bool toy_prepare(toy* t, const std::vector<test_picture>& pictures, std::string* why);
+bool toy_launch(toy* t, env_list env, std::string* why);
 
 // Ends the toy if it still runs, and its X server.
 void toy_stop(toy* t);
@@ -64,6 +73,10 @@ void toy_button(toy* t, unsigned button, bool down);
 // Waits until the window shows t->scene; false, saying where and what differs, if it does not
 // within a few seconds.
 bool wait_for_scene(toy* t, std::string* why);
+
+// The same, with the window's pixels, row by row, from grab.
+bool wait_for_frame(const toy* t, const std::function<std::vector<uint32_t>()>& grab,
+                    std::string* why);
 
 // The toy's own record of what it printed.
 std::string toy_output(const toy* t);

@@ -13,6 +13,9 @@ struct child {
     std::string err_path;
 };
 
+// The user to run as when the tests run as root but something must not.
+const uid_t nobody = 65534;
+
 typedef std::vector<std::pair<std::string, std::string>> env_list;
 
 // Starts the command (program first, then its arguments) in dir, with env added to (or, with
