@@ -91,6 +91,10 @@ const char* screen_problem(const SDL_Surface* screen) {
 }
 
 bool load_scene(rep* scene) {
+    // The clothes start where the library's default sequence puts them, on every run. Opening
+    // the window may already have drawn from it (Mesa does, on Wayland, the first time it
+    // runs), so it starts over here; srand(1) is that default sequence.
+    srand(1);
     scene->model = image_create(model_file);
     if (!scene->model)
         return false;
