@@ -1,6 +1,7 @@
 # Short names for the README's commands; CMake does the real work.
 BUILD := build
 SANITIZE := build-sanitize
+PACKAGE := build-package
 
 # The pictures live until the process ends, by design, so leaks are not looked for.
 ASAN_OPTIONS := detect_leaks=0:abort_on_error=0
@@ -35,10 +36,13 @@ test: build
 bench:
 	scripts/bench
 
-# dressup_<version>_<arch>.deb in build/, for apt install ./build/dressup_*.deb
-package: toy
+# dressup_<version>_<arch>.deb in build-package/, built as Debian builds, hardened. Its times
+# are the last commit's, so every clone of a commit gives the same bytes.
+package:
 	@scripts/install-deps package
-	cd $(BUILD) && cpack
+	cmake -S . -B $(PACKAGE) -DCMAKE_BUILD_TYPE=Release -DDRESSUP_TESTS=OFF -DDRESSUP_DEBIAN_BUILD=ON
+	cmake --build $(PACKAGE) -j 2
+	cd $(PACKAGE) && SOURCE_DATE_EPOCH=$$(git log -1 --format=%ct) cpack
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE)
+	rm -rf $(BUILD) $(SANITIZE) $(PACKAGE)

@@ -1,5 +1,5 @@
 // Makes the README's screenshot: the toy with the bundled pictures in a private X server,
-// three pieces of clothing dragged onto the figure.
+// every piece of clothing dragged onto the figure.
 #include "support/pictures.h"
 #include "support/process.h"
 #include "support/x11.h"
@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
         drag(x.dpy, 713, 94, {{210, 94}, {210, 390}});             // trousers
         drag(x.dpy, 737, 170, {{737, 472}, {210, 472}});           // shoes
         drag(x.dpy, 856, 192, {{856, 60}, {210, 60}, {210, 274}}); // T-shirt
+        drag(x.dpy, 600, 150, {{203, 150}, {203, 118}});           // hat and scarf
         move(x.dpy, 1000, 20);
         usleep(500000);
         std::vector<uint32_t> frame = capture(x.dpy, window.left, window.top_y, 1024, 512);

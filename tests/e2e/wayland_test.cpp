@@ -54,6 +54,7 @@ TEST_F(NativeWayland, OpensShowsTheFirstFrameDragsAndClosesWithStatusZero) {
         EXPECT_TRUE(expect_frame(&why)) << "after drag motion " << i << ": " << why;
     }
     press_button(&c, 1, false);
-    EXPECT_EQ(compositor_command(&c, "[app_id=\".*\"] kill"), 0); // its close button
+    // The close button; found by the app id that matches the window to its menu entry.
+    EXPECT_EQ(compositor_command(&c, "[app_id=\"^dressup$\"] kill"), 0) << "no window of that id";
     EXPECT_EQ(wait_child(&t.program, 10000), 0) << read_file(t.program.err_path);
 }

@@ -210,9 +210,11 @@ TEST_F(ToyWindow, TerminationEndsWithStatusZero) {
     EXPECT_EQ(wait_child(&t.program, 10000), 0);
 }
 
-// Which SDL 1.2 ran the toy, read from the libraries mapped into it.
-TEST_F(ToyWindow, RunsOnTheIntendedSdl) {
+// Which SDL 1.2 ran the toy, read from the libraries mapped into it, and that its window is
+// matched to the menu entry.
+TEST_F(ToyWindow, RunsOnTheIntendedSdlInAWindowNamedForItsEntry) {
     ASSERT_TRUE(start());
+    EXPECT_EQ(window_class(t.x.dpy, t.window.top), "dressup");
     std::ifstream maps("/proc/" + std::to_string(t.program.pid) + "/maps");
     std::string line, sdl;
     bool on_sdl2 = false, on_sdl3 = false;

@@ -108,6 +108,16 @@ bool find_window(Display* dpy, int w, int h, int timeout_ms, x_window* found) {
     return false;
 }
 
+std::string window_class(Display* dpy, unsigned long top) {
+    XClassHint hint = {};
+    if (!XGetClassHint(dpy, top, &hint))
+        return "";
+    std::string name = hint.res_class ? hint.res_class : "";
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    return name;
+}
+
 void pointer_to(Display* dpy, int x, int y) {
     XTestFakeMotionEvent(dpy, -1, x, y, CurrentTime);
     XSync(dpy, False);

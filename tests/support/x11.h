@@ -30,6 +30,9 @@ struct x_window {
 // Waits for a viewable window of exactly w x h.
 bool find_window(Display* dpy, int w, int h, int timeout_ms, x_window* found);
 
+// The class in its WM_CLASS, by which desktops match a window to its menu entry.
+std::string window_class(Display* dpy, unsigned long top);
+
 // Pointer and buttons as a user's mouse would give them; x and y on the root window.
 void pointer_to(Display* dpy, int x, int y);
 void press_button(Display* dpy, unsigned button, bool down);
