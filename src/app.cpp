@@ -65,7 +65,8 @@ SDL_Surface* open_screen() {
     SDL_Surface* screen = SDL_SetVideoMode(screen_width, screen_height, screen_bpp, 0);
     if (!screen && no_emulation) {
         // Some drivers (native Wayland) have no framebuffer but one a renderer emulates, and
-        // the window matters more than the speed.
+        // the window matters more than the speed. SDL3 reads the environment when it starts,
+        // so it starts again.
         SDL_Quit();
         unsetenv("SDL_FRAMEBUFFER_ACCELERATION");
         screen = SDL_SetVideoMode(screen_width, screen_height, screen_bpp, 0);

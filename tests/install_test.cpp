@@ -37,18 +37,21 @@ static std::string entry_line(const std::string& entry, const std::string& key) 
     return at == std::string::npos ? "" : entry.substr(at + 1, entry.find('\n', at + 1) - at - 1);
 }
 
-// The warnings and errors of appstreamcli's report. Newer releases want a homepage, and the
-// project has no public address yet; that one is left out until it has.
-static std::string problems(const std::string& report) {
+// The warnings and errors of a report (appstreamcli's or lintian's), but for the excused one.
+// Newer appstreamcli releases want a homepage, and the project has no public address yet, so
+// that one is excused until it has (and lintian's relay of it, once the metadata has passed).
+static std::string problems(const std::string& report, const char* excused) {
     std::string found, line;
     std::istringstream lines(report);
     while (std::getline(lines, line)) {
         bool problem = line.rfind("W:", 0) == 0 || line.rfind("E:", 0) == 0;
-        if (problem && line.find("url-homepage-missing") == std::string::npos)
+        if (problem && line.find(excused) == std::string::npos)
             found += line + "\n";
     }
     return found;
 }
+
+static const char* const homepage = "url-homepage-missing";
 
 static const char* const pictures[] = {"model.png", "pant.png", "sabates.png", "camiseta.png",
                                        "bufanda_gorro.png"};
@@ -91,7 +94,7 @@ TEST(Install, StagedTreeAndAMenuEntryThatStartsTheToyAmongItsPictures) {
         EXPECT_NE(read_file(metainfo).find("<launchable type=\"desktop-id\">dressup.desktop<"),
                   std::string::npos);
         shell("appstreamcli validate --no-net " + metainfo, &out);
-        EXPECT_EQ(problems(out), "") << out;
+        EXPECT_EQ(problems(out, homepage), "") << out;
     }
 
     // As the menu does: the installed program, started in the entry's folder. Every picture
@@ -127,7 +130,6 @@ TEST(Install, DebianPackageHardenedReproducibleLintianCleanAndComplete) {
     std::string again = package_in(dir + "/another/folder", &out);
     ASSERT_NE(again, "") << out;
     EXPECT_EQ(read_file(deb), read_file(again)) << "two copies gave different packages";
-    EXPECT_EQ(shell("lintian --fail-on error,warning " + deb, &out), 0) << out;
 
     auto field = [&](const char* name) {
         std::string value;
@@ -155,6 +157,12 @@ TEST(Install, DebianPackageHardenedReproducibleLintianCleanAndComplete) {
     ASSERT_EQ(shell("dpkg-deb -x " + deb + " " + tree, &out), 0) << out;
     EXPECT_EQ(entry_line(read_file(tree + "/usr/share/applications/dressup.desktop"), "Path"),
               "Path=/usr/share/dressup");
+    shell("appstreamcli validate --no-net " + tree + "/usr/share/metainfo/" APP_ID ".metainfo.xml",
+          &out);
+    ASSERT_EQ(problems(out, homepage), "") << out;
+    // lintian leaves a cache folder behind in TMPDIR; the test's own goes with it.
+    EXPECT_EQ(shell("TMPDIR=" + dir + " lintian " + deb, &out), 0) << out;
+    EXPECT_EQ(problems(out, "appstream-metadata-validation-failed"), "") << out;
 
     // Hardened as Debian builds are, and no trace of the folder it was built in.
     std::string binary = tree + "/usr/games/dressup";
