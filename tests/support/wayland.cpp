@@ -3,6 +3,7 @@
 #include "pictures.h"
 
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <wayland-client.h>
 
@@ -94,7 +95,9 @@ static std::string environment(const compositor* c) {
 }
 
 int compositor_command(const compositor* c, const std::string& command) {
-    return std::system((environment(c) + "swaymsg -q '" + command + "' >/dev/null 2>&1").c_str());
+    int status =
+        std::system((environment(c) + "swaymsg -q '" + command + "' >/dev/null 2>&1").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // grim writes binary PPM: "P6", width, height, 255, then RGB bytes.
