@@ -8,10 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-// Drawn in this order, so the last one is on top.
-static const char* const model_file = "model.png";
-static const char* const clothes_files[] = {"pant.png", "sabates.png", "camiseta.png",
-                                            "bufanda_gorro.png"};
+// The figure, then the clothes in drawing order, so the last one is on top.
+static const char* const picture_files[picture_count] = {"model.png", "pant.png", "sabates.png",
+                                                         "camiseta.png", "bufanda_gorro.png"};
 
 static volatile sig_atomic_t stop_signal = 0;
 
@@ -91,21 +90,32 @@ const char* screen_problem(const SDL_Surface* screen) {
     return nullptr;
 }
 
-bool load_scene(rep* scene) {
+void start_loading(decoding pictures[picture_count]) {
+    for (int i = 0; i < picture_count; i++)
+        decode_start(&pictures[i], picture_files[i]);
+}
+
+static bool stop_requested() {
+    return stop_signal != 0;
+}
+
+scene_load load_scene(rep* scene, decoding pictures[picture_count]) {
+    if (!decode_finish(pictures, picture_count, stop_requested))
+        return scene_stopped;
     // The clothes start where the library's default sequence puts them, on every run. Opening
     // the window may already have drawn from it (Mesa does, on Wayland, the first time it
     // runs), so it starts over here; srand(1) is that default sequence.
     srand(1);
-    scene->model = image_create(model_file);
-    if (!scene->model)
-        return false;
-    for (const char* file : clothes_files) {
-        image* item = image_create(file);
-        if (!item)
-            return false;
-        scene->items.push_back(item);
+    for (int i = 0; i < picture_count; i++) {
+        image* img = image_create(pictures[i].picture);
+        if (!img)
+            return scene_out_of_memory;
+        if (i == 0)
+            scene->model = img;
+        else
+            scene->items.push_back(img);
     }
-    return true;
+    return scene_loaded;
 }
 
 // Strictly inside: the border rows and columns do not count.

@@ -1,9 +1,14 @@
 // Start-up, the reaction to each event, and the drag rule.
 #pragma once
 
+#include "decode.h"
+
 #include <SDL.h>
 
 struct rep;
+
+// The figure and the four pieces of clothing.
+const int picture_count = 5;
 
 // Catches SIGINT and SIGTERM before the library does: classic SDL 1.2 pushes its quit event
 // from inside the signal handler, and deadlocks when the signal lands while the loop holds
@@ -19,9 +24,14 @@ SDL_Surface* open_screen();
 // Why a surface cannot take the scene's pixels, or null when it can.
 const char* screen_problem(const SDL_Surface* screen);
 
-// Loads the figure and the clothes. A picture that fails still takes its place;
-// false only when memory runs out.
-bool load_scene(rep* scene);
+// Starts decoding the figure and the clothes, each in a helper process of its own.
+void start_loading(decoding pictures[picture_count]);
+
+enum scene_load { scene_loaded, scene_stopped, scene_out_of_memory };
+
+// Once every picture is in or refused, the scene: a picture that failed still takes its place,
+// reported. Stopped, with nothing reported, when a stop signal came first.
+scene_load load_scene(rep* scene, decoding pictures[picture_count]);
 
 // Moves every piece of clothing the pointer is strictly inside by the pointer's motion,
 // then repaints.

@@ -1,8 +1,7 @@
 #include "image.h"
 
-#include "guard.h"
+#include "decode.h"
 
-#include <SDL_image.h>
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,16 +12,20 @@ const int start_span = 500;
 const int start_top_mask = 0x19A;
 
 image* image_create(const char* path) {
+    decoding d;
+    decode_start(&d, path);
+    decode_finish(&d, 1, nullptr);
+    return image_create(d.picture);
+}
+
+image* image_create(SDL_Surface* decoded) {
     image* img = (image*)malloc(sizeof(image));
     if (!img) {
-        fprintf(stderr, "dressup: out of memory loading %s\n", path);
+        fprintf(stderr, "dressup: out of memory for a picture\n");
+        SDL_FreeSurface(decoded);
         return nullptr;
     }
-    img->surface = safe_to_load(path) ? IMG_Load(path) : nullptr;
-    if (img->surface && !fits_rectangles(img->surface)) {
-        SDL_FreeSurface(img->surface);
-        img->surface = nullptr;
-    }
+    img->surface = decoded;
     if (!img->surface) {
         printf("Malamente! No carga\n");
         fflush(stdout); // show it now, not when the window closes

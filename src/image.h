@@ -18,6 +18,10 @@ const int image_stored = -1;
 // Loads a picture and gives it a pseudo-random start place; null only when out of memory.
 image* image_create(const char* path);
 
+// The same for a picture decoded already, which the record then owns; null means it could not
+// be, and that is reported.
+image* image_create(SDL_Surface* decoded);
+
 // Draws img onto dst at (x, y), clipped by dst, and remembers that place.
 void image_blit(int x, int y, image* img, SDL_Surface* dst);
 

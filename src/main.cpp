@@ -6,9 +6,14 @@
 int main(int, char**) {
     rep scene;
     catch_stop_signals();
+    decoding pictures[picture_count]; // decoded while the window opens
+    start_loading(pictures);
     scene.screen = open_screen();
-    if (!scene.screen || !load_scene(&scene))
+    if (!scene.screen)
         return 1;
+    scene_load loaded = load_scene(&scene, pictures);
+    if (loaded != scene_loaded)
+        return loaded == scene_stopped ? 0 : 1; // a stop signal ends it as closing the window does
     repaint(&scene);
 
     // Busy poll: every event is handled, and painted, in the turn that reads it.

@@ -199,10 +199,12 @@ TEST(Startup, OutOfMemoryForAPictureIsReportedAndStopsTheStart) {
     EXPECT_NE(testing::internal::GetCapturedStderr().find("out of memory"), std::string::npos);
 
     rep scene;
+    decoding pictures[picture_count];
+    start_loading(pictures);
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
     fail_next_malloc = true;
-    EXPECT_FALSE(load_scene(&scene));
+    EXPECT_EQ(load_scene(&scene, pictures), scene_out_of_memory);
     testing::internal::GetCapturedStdout();
     EXPECT_NE(testing::internal::GetCapturedStderr(), "");
 }
@@ -211,8 +213,10 @@ TEST(Startup, ClothesStartInTheSamePlacesWhateverDrewFromRandBefore) {
     for (int i = 0; i < 3; i++)
         rand(); // as a library opening the window may
     rep scene;
+    decoding pictures[picture_count];
+    start_loading(pictures);
     testing::internal::CaptureStdout();
-    ASSERT_TRUE(load_scene(&scene));
+    ASSERT_EQ(load_scene(&scene, pictures), scene_loaded);
     testing::internal::GetCapturedStdout(); // no pictures here: five failure lines
     const int want[4][2] = {{677, 18}, {693, 154}, {786, 136}, {549, 136}};
     for (int i = 0; i < 4; i++) {

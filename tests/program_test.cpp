@@ -52,6 +52,43 @@ TEST(Program, MissingPicturesAreReportedOnceAndStopSignalsEndWithStatusZero) {
     remove_tree(dir);
 }
 
+// Whether the process has children: its decoding helpers, while pictures load.
+static bool has_children(pid_t pid, int timeout_ms) {
+    std::string children =
+        "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
+    for (int waited = 0; waited < timeout_ms; waited += 1) {
+        if (!read_file(children).empty())
+            return true;
+        usleep(1000);
+    }
+    return false;
+}
+
+// Small files that decode to gigabytes are refused at once; pictures too big to decode before
+// the first frame is due are refused then; a stop signal while they load ends the toy at once.
+TEST(Program, BombsUnderEveryNameAndAStopWhileLoading) {
+    const char* names[] = {"model.png", "pant.png", "sabates.png", "camiseta.png",
+                           "bufanda_gorro.png"};
+    std::string dir = make_temp_dir(), five;
+    for (const char* name : names) {
+        ASSERT_TRUE(write_png_bomb(dir + "/" + name, 16000, 16000));
+        five += failure_line;
+    }
+    child c = start_program({DRESSUP_BINARY}, dir, {{"SDL_VIDEODRIVER", "dummy"}});
+    EXPECT_TRUE(wait_for_text(c.out_path, five, 10000)) << read_file(c.out_path);
+    kill(c.pid, SIGTERM);
+    EXPECT_EQ(wait_child(&c, 10000), 0);
+
+    for (const char* name : names) // 576 MB each, about two seconds on one core
+        ASSERT_TRUE(write_png_bomb(dir + "/" + name, 12000, 12000));
+    c = start_program({DRESSUP_BINARY}, dir, {{"SDL_VIDEODRIVER", "dummy"}});
+    ASSERT_TRUE(has_children(c.pid, 10000)) << "no picture was being decoded";
+    kill(c.pid, SIGINT);
+    EXPECT_EQ(wait_child(&c, 1000), 0) << "the stop waited for the pictures";
+    EXPECT_EQ(read_file(c.out_path), "");
+    remove_tree(dir);
+}
+
 #ifndef DRESSUP_SANITIZED // the sanitizers and valgrind do not mix
 // The bundled pictures, one broken file that goes through the guard, one missing: memcheck
 // finds no error, and no lost memory but the pictures, which live until the end by design.

@@ -50,8 +50,10 @@ int main(int argc, char** argv) {
     }
     setenv("DISPLAY", x.display.c_str(), 1);
     rep scene;
+    decoding loads[picture_count];
+    start_loading(loads);
     scene.screen = open_screen();
-    if (!scene.screen || !load_scene(&scene))
+    if (!scene.screen || load_scene(&scene, loads) != scene_loaded)
         return 1;
     repaint(&scene);
     double update = 0, paint = 0, background = 0, pictures = 0;

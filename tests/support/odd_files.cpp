@@ -159,6 +159,14 @@ static long after_trns(int colours) {
     return 8 + 25 + (12 + 3 * colours) + (12 + colours);
 }
 
+// Renamed over the picture, as an editor's save or a finished download is: a file that makes
+// the library loop forever.
+static bool swap_in_a_loop(const std::string& p) {
+    std::string other = p + ".part";
+    return solid(other, png_palette) && cut(other, after_trns(1)) &&
+           rename(other.c_str(), p.c_str()) == 0;
+}
+
 std::vector<odd_file> odd_files() {
     return {
         {"missing", [](const std::string&) { return true; }, false, 0, 0, 0, 0},
@@ -242,8 +250,17 @@ std::vector<odd_file> odd_files() {
              return write_solid_png(p, 2, 40000, 0xFF000000 | shown, png_rgb);
          },
          false, 0, 0, 0, 0},
+        {"16000 x 16000 PNG bomb: 1 GB from 1 MB",
+         [](const std::string& p) { return write_png_bomb(p, 16000, 16000); }, false, 0, 0, 0, 0},
+        {"16383 x 32767 PNG bomb: 2 GB, the most SDL 1.2 takes",
+         [](const std::string& p) { return write_png_bomb(p, 16383, 32767); }, false, 0, 0, 0, 0},
         {"palette PNG", [](const std::string& p) { return solid(p, png_palette); }, true, 64, 48,
          shown, 0},
+        {"palette PNG with a colour key",
+         [](const std::string& p) { return solid(p, png_palette_keyed); }, true, 64, 48, shown, 0},
+        {"RGB PNG replaced by a looping one once opened",
+         [](const std::string& p) { return solid(p, png_rgb); }, true, 64, 48, shown, 0,
+         swap_in_a_loop},
         {"grey PNG", [](const std::string& p) { return solid(p, png_gray); }, true, 64, 48, grey,
          0},
         {"grey and alpha PNG", [](const std::string& p) { return solid(p, png_gray_alpha); }, true,

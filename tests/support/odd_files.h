@@ -13,6 +13,8 @@ struct odd_file {
     int w, h;     // its size, when drawn
     uint32_t rgb; // and its one colour
     int slack;    // how far a channel may stray: lossy formats; 255 for a cut JPEG
+    // Gives the name to another file once the toy has opened it, as a save or a download does.
+    bool (*swap)(const std::string& path) = nullptr;
 };
 
 std::vector<odd_file> odd_files();

@@ -9,6 +9,7 @@ enum png_form {
     png_rgba,
     png_rgb,
     png_palette,
+    png_palette_keyed, // a palette with one more colour, unused and wholly transparent
     png_gray,
     png_gray_alpha,
     png_rgb16,
@@ -21,6 +22,10 @@ bool write_png(const std::string& path, int w, int h, const std::vector<uint32_t
 
 // One colour all over.
 bool write_solid_png(const std::string& path, int w, int h, uint32_t argb, png_form form);
+
+// A PNG of about a megabyte that declares w x h transparent RGBA pixels and holds them all:
+// what decodes to gigabytes from a small download.
+bool write_png_bomb(const std::string& path, int w, int h);
 
 // A fresh empty folder under /tmp, removed by remove_tree.
 std::string make_temp_dir();
