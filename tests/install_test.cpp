@@ -81,6 +81,9 @@ TEST(Install, StagedTreeAndAMenuEntryThatStartsTheToyAmongItsPictures) {
             EXPECT_TRUE(is_file(root + "/share/icons/hicolor/" + size + "/apps/dressup.png"));
         EXPECT_EQ(shell("zcat " + root + "/share/man/man6/dressup.6.gz | grep -c '^.SH'", &out), 0);
 
+        // A staging folder is a package's: the system's caches are the package's triggers' job.
+        EXPECT_FALSE(is_file(root + "/share/icons/hicolor/icon-theme.cache"));
+
         std::string entry_path = root + "/share/applications/dressup.desktop";
         EXPECT_EQ(shell("desktop-file-validate " + entry_path, &out), 0) << out;
         std::string entry = read_file(entry_path);
@@ -96,6 +99,13 @@ TEST(Install, StagedTreeAndAMenuEntryThatStartsTheToyAmongItsPictures) {
         shell("appstreamcli validate --no-net " + metainfo, &out);
         EXPECT_EQ(problems(out, homepage), "") << out;
     }
+
+    // Installed for real, under a prefix of the user's: the desktop's caches know the icon and
+    // the entry at once.
+    std::string home = stage + "/home";
+    ASSERT_EQ(shell(CMAKE_COMMAND " --install " BUILD_DIR " --prefix " + home, &out), 0) << out;
+    EXPECT_TRUE(is_file(home + "/share/icons/hicolor/icon-theme.cache"));
+    EXPECT_TRUE(is_file(home + "/share/applications/mimeinfo.cache"));
 
     // As the menu does: the installed program, started in the entry's folder. Every picture
     // loads (no failure line), and it ends cleanly.
@@ -140,7 +150,8 @@ TEST(Install, DebianPackageHardenedReproducibleLintianCleanAndComplete) {
     EXPECT_EQ(field("Version"), VERSION);
     EXPECT_EQ(field("Section"), "games");
     std::string depends = field("Depends");
-    for (const char* library : {"libsdl1.2debian", "libsdl-image1.2", "libc6", "libstdc++6"})
+    for (const char* library :
+         {"libsdl1.2debian", "libsdl-image1.2", "libc6", "libstdc++6", "libdecor-0-plugin-1"})
         EXPECT_NE(depends.find(library), std::string::npos) << depends;
 
     ASSERT_EQ(shell("dpkg-deb -c " + deb, &out), 0);
@@ -151,6 +162,7 @@ TEST(Install, DebianPackageHardenedReproducibleLintianCleanAndComplete) {
           "./usr/share/doc/dressup/copyright", "./usr/share/doc/dressup/changelog.gz",
           "./usr/share/metainfo/" APP_ID ".metainfo.xml"})
         EXPECT_NE(out.find(path), std::string::npos) << path << " missing from\n" << out;
+    EXPECT_EQ(out.find("cache"), std::string::npos) << "a system cache in the package:\n" << out;
     for (const char* name : pictures)
         EXPECT_NE(out.find(std::string("./usr/share/dressup/") + name), std::string::npos);
     std::string tree = dir + "/tree";
