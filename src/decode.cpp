@@ -21,14 +21,14 @@
 #include <vector>
 
 // What a helper may take. Every picture a person could mean fits: a 48-megapixel photo decodes
-// in about half a second into 144 MB, 12000 x 12000 RGBA in about two into 576 MB. A picture
-// bomb (a small file declaring 16000 x 16000) fails at its first allocation instead.
+// in about a third of a second into 144 MB, 12000 x 12000 RGBA in under a second into 576 MB.
+// A picture bomb (a small file declaring 16000 x 16000) fails at its first allocation instead.
 const off_t largest_file = 256 << 20;
 const rlim_t decoder_memory = 640 << 20; // the file's bytes and the decoding, together
 const long decode_ms = 2700;             // from the start until the picture is in the toy
 const rlim_t decode_cpu_seconds = 3;     // in case the toy stops watching
 const int poll_ms = 20;                  // how long a stop signal may wait to be seen
-const int pipe_bytes = 1 << 20;          // as much as Linux lets a user give a pipe
+const size_t write_bytes = 8 << 20;      // how much of the picture is handed back at a time
 // SDL 1.2 places pictures with 16-bit coordinates and keeps a surface's pitch in 16 bits.
 const int largest_side = 32767;
 const int largest_pitch = 65535;
@@ -37,8 +37,8 @@ const int largest_pitch = 65535;
 // whole file, however odd, never needs this many.
 const long most_reads_at_end = 100000;
 
-// What comes down the pipe before the rows: the picture's size, pixel format, colour key and
-// alpha settings, as decoded. Then the palette's colours, then each row without its padding.
+// What comes down the pipe once the rows are in the memory file: the picture's size, pixel
+// format, colour key and alpha settings, as decoded. Then the palette's colours.
 struct picture_header {
     int32_t w, h, bits, pitch;
     uint32_t masks[4]; // red, green, blue, alpha
@@ -130,6 +130,9 @@ static rlim_t address_space() {
 static void limit_helper() {
     limit(RLIMIT_CORE, 0); // a crashing decoder leaves no core file among the pictures
     limit(RLIMIT_CPU, decode_cpu_seconds);
+    limit(RLIMIT_FSIZE, decoder_memory); // the memory file takes no more than a picture
+    limit(RLIMIT_NPROC, 0);              // and nothing it starts outlives it
+    prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
     rlim_t now = address_space();
     if (now == 0)
         _exit(1);
@@ -161,8 +164,8 @@ static bool write_all(int fd, const void* data, size_t n) {
     return true;
 }
 
-// Rows already sent are not read again: their pages go back to the system as they leave, so a
-// picture is held about once between the helper and the toy, not twice.
+// Rows already handed back are not read again: their pages go back to the system as they
+// leave, so a picture is held about once between the helper and the toy, not twice.
 static void release(const Uint8* from, const Uint8* to) {
     uintptr_t page = (uintptr_t)sysconf(_SC_PAGESIZE);
     uintptr_t first = ((uintptr_t)from + page - 1) / page * page, end = (uintptr_t)to / page * page;
@@ -170,7 +173,24 @@ static void release(const Uint8* from, const Uint8* to) {
         madvise((void*)first, end - first, MADV_DONTNEED);
 }
 
-static bool send_picture(int out, SDL_Surface* s) {
+// The rows as decoded, padding and all, into the memory file, from which the toy draws them.
+static bool write_rows(int pixels, const SDL_Surface* s) {
+    const Uint8* rows = (const Uint8*)s->pixels;
+    size_t total = (size_t)s->pitch * (size_t)s->h;
+    for (size_t done = 0; done < total;) {
+        ssize_t wrote = pwrite(pixels, rows + done, std::min(total - done, write_bytes), done);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            return false;
+        done += (size_t)wrote;
+        release(rows, rows + done);
+    }
+    return true;
+}
+
+// The rows first, then what the toy needs to read them: once the pipe speaks, they are there.
+static bool send_picture(int out, int pixels, SDL_Surface* s) {
     const SDL_PixelFormat* f = s->format;
     picture_header h = {s->w,
                         s->h,
@@ -181,27 +201,16 @@ static bool send_picture(int out, SDL_Surface* s) {
                         f->colorkey,
                         f->alpha,
                         f->palette ? f->palette->ncolors : 0};
-    if (!acceptable(h) || !write_all(out, &h, sizeof h) ||
-        !write_all(out, f->palette ? f->palette->colors : nullptr, h.colours * sizeof(SDL_Color)))
+    if (!acceptable(h) || (SDL_MUSTLOCK(s) && SDL_LockSurface(s) != 0))
         return false;
-    if (SDL_MUSTLOCK(s) && SDL_LockSurface(s) != 0)
-        return false;
-    const Uint8* sent = (const Uint8*)s->pixels;
-    for (int y = 0; y < h.h; y++) {
-        const Uint8* row = (const Uint8*)s->pixels + (size_t)y * s->pitch;
-        if (!write_all(out, row, (size_t)row_bytes(h)))
-            return false;
-        if (row - sent >= pipe_bytes) {
-            release(sent, row);
-            sent = row;
-        }
-    }
-    return true;
+    return write_rows(pixels, s) && write_all(out, &h, sizeof h) &&
+           write_all(out, f->palette ? f->palette->colors : nullptr, h.colours * sizeof(SDL_Color));
 }
 
 // Runs in the child: it reads the file, limits itself, decodes exactly as IMG_Load does (the
 // same decoders, the extension as the type hint) and sends the picture back.
-[[noreturn]] static void helper(int file, off_t size, const char* type, int out, pid_t toy) {
+[[noreturn]] static void helper(int file, off_t size, const char* type, int out, int pixels,
+                                pid_t toy) {
     prctl(PR_SET_PDEATHSIG, SIGKILL); // nothing needs the picture once the toy has gone
     if (getppid() != toy)
         _exit(1);
@@ -227,13 +236,13 @@ static bool send_picture(int out, SDL_Surface* s) {
     rw->close = bytes_close;
     SDL_Surface* picture = IMG_LoadTyped_RW(rw, 1, (char*)type);
     free(data);
-    _exit(picture && send_picture(out, picture) ? 0 : 1);
+    _exit(picture && send_picture(out, pixels, picture) ? 0 : 1);
 }
 
 // ---- In the toy ----
 
 void decode_start(decoding* d, const char* path) {
-    *d = {0, -1, {}, nullptr};
+    *d = {0, -1, -1, {}, nullptr};
     clock_gettime(CLOCK_MONOTONIC, &d->started);
     // Opened once, here: the helper decodes what this open found, even if the name is given to
     // another file meanwhile. Opening a FIFO does not block, and it is never read.
@@ -248,22 +257,26 @@ void decode_start(decoding* d, const char* path) {
         return;
     }
     fcntl(ends[0], F_SETFL, O_NONBLOCK); // a helper that stops sending cannot hold the toy
-    fcntl(ends[0], F_SETPIPE_SZ, pipe_bytes);
+    int pixels = memfd_create("dressup-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
     const char* type = strrchr(path, '.');
     pid_t toy = getpid();
     fflush(stdout); // a decoder that calls exit() would write the helper's copy of the buffers
     fflush(stderr);
-    pid_t child = fork();
+    pid_t child = pixels < 0 ? -1 : fork();
     if (child == 0)
-        helper(file, st.st_size, type ? type + 1 : nullptr, ends[1], toy);
+        helper(file, st.st_size, type ? type + 1 : nullptr, ends[1], pixels, toy);
     close(file);
     close(ends[1]);
     if (child < 0) {
-        close(ends[0]); // no process to spare: no decoding, and the picture is refused
+        // No process or memory file to spare: no decoding, and the picture is refused.
+        close(ends[0]);
+        if (pixels >= 0)
+            close(pixels);
         return;
     }
     d->helper = child;
     d->from_helper = ends[0];
+    d->pixels = pixels;
 }
 
 static long ms_left(const decoding* d) {
@@ -294,38 +307,51 @@ static bool receive_bytes(const decoding* d, void* into, size_t n, bool (*stoppi
     return true;
 }
 
+// What the helper says of its picture, once its rows are in the memory file.
+struct description {
+    picture_header h;
+    SDL_Color colours[256];
+};
+
+static bool receive_description(const decoding* d, description* got, bool (*stopping)()) {
+    return receive_bytes(d, &got->h, sizeof got->h, stopping) && acceptable(got->h) &&
+           receive_bytes(d, got->colours, got->h.colours * sizeof(SDL_Color), stopping);
+}
+
 // The decoded colours, then black for every index that the picture's own palette does not
 // reach: SDL maps a palette by its length, and a pixel beyond it would be looked up past the
 // end of the library's table.
-static bool receive_palette(const decoding* d, const picture_header& h, SDL_Surface* s,
-                            bool (*stopping)()) {
+static bool set_palette(SDL_Surface* s, const description& got) {
     SDL_Palette* palette = s->format->palette;
     if (!palette)
-        return h.colours == 0;
-    SDL_Color colours[256] = {};
-    if (h.colours > palette->ncolors || palette->ncolors > 256 ||
-        !receive_bytes(d, colours, h.colours * sizeof(SDL_Color), stopping))
+        return got.h.colours == 0;
+    if (palette->ncolors > 256 || got.h.colours > palette->ncolors)
         return false;
+    SDL_Color colours[256] = {};
+    memcpy(colours, got.colours, got.h.colours * sizeof(SDL_Color));
     SDL_SetColors(s, colours, 0, palette->ncolors);
     return true;
 }
 
-// The picture as the helper decoded it, in a surface of the toy's own.
-static SDL_Surface* receive_picture(const decoding* d, bool (*stopping)()) {
-    picture_header h;
-    if (!receive_bytes(d, &h, sizeof h, stopping) || !acceptable(h))
+// The rows the helper left in the memory file, mapped as they are: the picture is drawn from
+// them, with no copy. Called once the helper has gone; sealed first, so that nothing it may
+// have left behind can change them or cut the file short under the toy.
+static SDL_Surface* map_picture(int pixels, const description& got) {
+    const picture_header& h = got.h;
+    size_t bytes = (size_t)h.pitch * (size_t)h.h;
+    struct stat st;
+    int seals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL;
+    if (fcntl(pixels, F_ADD_SEALS, seals) != 0 || fstat(pixels, &st) != 0 ||
+        (size_t)st.st_size < bytes)
         return nullptr;
-    SDL_Surface* s = SDL_CreateRGBSurface(SDL_SWSURFACE, h.w, h.h, h.bits, h.masks[0], h.masks[1],
-                                          h.masks[2], h.masks[3]);
-    if (!s)
+    void* rows = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE, pixels, 0);
+    if (rows == MAP_FAILED)
         return nullptr;
-    bool whole = s->format->BitsPerPixel == h.bits && s->pitch >= row_bytes(h) &&
-                 receive_palette(d, h, s, stopping);
-    for (int y = 0; whole && y < h.h; y++)
-        whole = receive_bytes(d, (Uint8*)s->pixels + (size_t)y * s->pitch, (size_t)row_bytes(h),
-                              stopping);
-    if (!whole) {
+    SDL_Surface* s = SDL_CreateRGBSurfaceFrom(rows, h.w, h.h, h.bits, h.pitch, h.masks[0],
+                                              h.masks[1], h.masks[2], h.masks[3]);
+    if (!s || s->format->BitsPerPixel != h.bits || !set_palette(s, got)) {
         SDL_FreeSurface(s);
+        munmap(rows, bytes);
         return nullptr;
     }
     if (h.flags & SDL_SRCCOLORKEY)
@@ -334,21 +360,52 @@ static SDL_Surface* receive_picture(const decoding* d, bool (*stopping)()) {
     return s;
 }
 
-static void end_helper(decoding* d) {
-    kill(d->helper, SIGKILL);
-    waitpid(d->helper, nullptr, 0);
-    close(d->from_helper);
+// Only decoded pictures are made on rows the library does not own.
+void decode_release(SDL_Surface* picture) {
+    if (!picture)
+        return;
+    void* rows = picture->pixels;
+    size_t bytes = (size_t)picture->pitch * (size_t)picture->h;
+    bool mapped = picture->flags & SDL_PREALLOC;
+    SDL_FreeSurface(picture);
+    if (mapped)
+        munmap(rows, bytes);
+}
+
+static void stop_helper(decoding* d) {
+    if (d->helper > 0) {
+        kill(d->helper, SIGKILL);
+        waitpid(d->helper, nullptr, 0);
+    }
     d->helper = 0;
+}
+
+// Stops the helper, if it still runs, and closes what it handed its picture back through.
+static void end_helper(decoding* d) {
+    stop_helper(d);
+    close(d->from_helper);
+    close(d->pixels);
     d->from_helper = -1;
+    d->pixels = -1;
 }
 
 static void abandon(decoding* all, int count) {
     for (decoding* d = all; d < all + count; d++) {
         if (d->helper != 0)
             end_helper(d);
-        SDL_FreeSurface(d->picture);
+        decode_release(d->picture);
         d->picture = nullptr;
     }
+}
+
+// Once the helper has described its picture, it has nothing more to do: it is ended before its
+// rows are taken, so that it cannot change them under the toy.
+static void take_picture(decoding* d, bool (*stopping)()) {
+    description got;
+    bool described = receive_description(d, &got, stopping);
+    stop_helper(d);
+    if (described)
+        d->picture = map_picture(d->pixels, got);
 }
 
 bool decode_finish(decoding* all, int count, bool (*stopping)()) {
@@ -378,8 +435,7 @@ bool decode_finish(decoding* all, int count, bool (*stopping)()) {
         for (size_t i = 0; i < ready.size(); i++) {
             if (!ready[i].revents)
                 continue;
-            // One at a time, so that only one picture is ever on its way at once.
-            waiting[i]->picture = receive_picture(waiting[i], stopping);
+            take_picture(waiting[i], stopping);
             end_helper(waiting[i]);
         }
     }

@@ -22,7 +22,7 @@ image* image_create(SDL_Surface* decoded) {
     image* img = (image*)malloc(sizeof(image));
     if (!img) {
         fprintf(stderr, "dressup: out of memory for a picture\n");
-        SDL_FreeSurface(decoded);
+        decode_release(decoded);
         return nullptr;
     }
     img->surface = decoded;
@@ -54,6 +54,6 @@ void image_blit(int x, int y, image* img, SDL_Surface* dst) {
 }
 
 void image_destroy(image* img) {
-    SDL_FreeSurface(img->surface);
+    decode_release(img->surface);
     free(img);
 }

@@ -213,7 +213,7 @@ bool wait_for_frame(const toy* t, const std::function<std::vector<uint32_t>()>& 
         if ((now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000 >
             frame_deadline_ms)
             break;
-        usleep(2000);
+        usleep(10000); // reading the window back costs the toy's processors too
     }
     if (got.size() != want.size()) {
         *why = "no picture of the window could be taken";
