@@ -54,10 +54,8 @@ TEST(Program, MissingPicturesAreReportedOnceAndStopSignalsEndWithStatusZero) {
 
 // Whether the process has children: its decoding helpers, while pictures load.
 static bool has_children(pid_t pid, int timeout_ms) {
-    std::string children =
-        "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
     for (int waited = 0; waited < timeout_ms; waited += 1) {
-        if (!read_file(children).empty())
+        if (!children_of(pid).empty())
             return true;
         usleep(1000);
     }

@@ -41,14 +41,11 @@ static int bare_window() {
 
 // Resident memory of the process and its children (the toy's decoding helpers), in MB.
 static long tree_mb(pid_t pid) {
-    std::string task = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid);
-    std::vector<std::string> pids = {std::to_string(pid)};
-    std::ifstream children(task + "/children");
-    for (std::string child; children >> child;)
-        pids.push_back(child);
+    std::vector<pid_t> pids = children_of(pid);
+    pids.push_back(pid);
     long kb = 0;
-    for (const std::string& p : pids) {
-        std::ifstream status("/proc/" + p + "/status");
+    for (pid_t p : pids) {
+        std::ifstream status("/proc/" + std::to_string(p) + "/status");
         for (std::string word; status >> word;) {
             if (word == "VmRSS:") {
                 long v = 0;

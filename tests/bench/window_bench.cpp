@@ -85,7 +85,7 @@ static bool open_scene(rep* scene) {
 // another display. Why not, if it cannot be.
 static std::string on_wayland(const char* self, const char* folder, const figures& x11) {
     std::string why = compositor_missing();
-    if (why.empty() && SDL_Linked_Version()->patch < 50)
+    if (why.empty() && !loaded("libSDL2"))
         why = "classic SDL 1.2 has no Wayland driver";
     compositor c = {};
     if (!why.empty() || !compositor_start(&c, &why))

@@ -70,3 +70,12 @@ std::string read_file(const std::string& path) {
     text << in.rdbuf();
     return text.str();
 }
+
+std::vector<pid_t> children_of(pid_t pid) {
+    std::string id = std::to_string(pid);
+    std::istringstream listed(read_file("/proc/" + id + "/task/" + id + "/children"));
+    std::vector<pid_t> children;
+    for (pid_t child; listed >> child;)
+        children.push_back(child);
+    return children;
+}

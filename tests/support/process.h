@@ -28,3 +28,6 @@ child start_program(const std::vector<std::string>& command, const std::string& 
 int wait_child(child* c, int timeout_ms);
 
 std::string read_file(const std::string& path);
+
+// The process's children as they are now (the toy's are its decoding helpers).
+std::vector<pid_t> children_of(pid_t pid);
