@@ -2,16 +2,28 @@
 // and nothing hangs or crashes, whatever the picture library would do with it alone. What
 // loads is what the library decodes, as it decodes it.
 #include "decode.h"
+#include "helper.h"
 #include "image.h"
 #include "support/frames.h"
 #include "support/odd_files.h"
 #include "support/pictures.h"
+#include "support/process.h"
 
 #include <SDL_image.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/ptrace.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 
 struct OddFile : testing::TestWithParam<odd_file> {};
 
@@ -84,3 +96,132 @@ TEST_P(OddFile, LoadsOrIsReportedOnceAndDrawsSafely) {
 
 INSTANTIATE_TEST_SUITE_P(Files, OddFile, testing::ValuesIn(odd_files()),
                          [](const auto& info) { return test_name(info.param); });
+
+// What a decoder taken over by a hostile file might try, once the helper is confined. Each
+// returns true if it got out.
+struct way_out {
+    const char* name;
+    std::function<bool()> attempt;
+};
+
+// A listening socket of the given family at the given address; the test checks afterwards
+// that nobody connected.
+static int listener(int family, const sockaddr* at, socklen_t size) {
+    int s = socket(family, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    EXPECT_GE(s, 0);
+    EXPECT_EQ(bind(s, at, size), 0) << strerror(errno);
+    EXPECT_EQ(listen(s, 4), 0);
+    return s;
+}
+
+static bool connects(int family, const sockaddr* at, socklen_t size) {
+    int s = socket(family, SOCK_STREAM, 0);
+    return s >= 0 && connect(s, at, size) == 0;
+}
+
+static volatile sig_atomic_t signalled = 0;
+
+TEST(Helper, ConfinedItCannotGetOutAndLeavesNoTrace) {
+    std::string dir = make_temp_dir();
+    sockaddr_in tcp = {};
+    tcp.sin_family = AF_INET;
+    tcp.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int tcp_listener = listener(AF_INET, (sockaddr*)&tcp, sizeof tcp);
+    socklen_t tcp_size = sizeof tcp;
+    getsockname(tcp_listener, (sockaddr*)&tcp, &tcp_size); // the port the kernel chose
+    sockaddr_un named = {AF_UNIX, {}}, abstract = {AF_UNIX, {}};
+    snprintf(named.sun_path, sizeof named.sun_path, "%s/bus", dir.c_str());
+    snprintf(abstract.sun_path + 1, sizeof abstract.sun_path - 1, "dressup-%d", getpid());
+    int named_listener = listener(AF_UNIX, (sockaddr*)&named, sizeof named);
+    int abstract_listener = listener(AF_UNIX, (sockaddr*)&abstract, sizeof abstract);
+    // The toy's own descriptors, as a helper inherits them: a file it writes, and another
+    // picture's pipe with that picture's description waiting in it.
+    int toys_file = open((dir + "/toys").c_str(), O_WRONLY | O_CREAT, 0644);
+    int other_picture[2];
+    ASSERT_EQ(pipe(other_picture), 0);
+    ASSERT_EQ(write(other_picture[1], "description", 11), 11);
+    signal(SIGUSR1, [](int) { signalled = 1; });
+    pid_t toy = getpid();
+
+    std::vector<way_out> ways = {
+        {"read /etc/passwd",
+         [] {
+             char c;
+             int f = open("/etc/passwd", O_RDONLY);
+             return f >= 0 && read(f, &c, 1) == 1;
+         }},
+        {"create a file", [&] { return creat((dir + "/made").c_str(), 0644) >= 0; }},
+        {"TCP to the loopback", [&] { return connects(AF_INET, (sockaddr*)&tcp, sizeof tcp); }},
+        {"a Unix socket with a path",
+         [&] { return connects(AF_UNIX, (sockaddr*)&named, sizeof named); }},
+        {"an abstract Unix socket",
+         [&] { return connects(AF_UNIX, (sockaddr*)&abstract, sizeof abstract); }},
+        {"run a program",
+         [&] {
+             std::string touch = "touch " + dir + "/ran";
+             execl("/bin/sh", "sh", "-c", touch.c_str(), (char*)nullptr);
+             return false;
+         }},
+        {"start a process", [] { return fork() >= 0; }},
+        {"signal the toy", [&] { return kill(toy, SIGUSR1) == 0; }},
+        {"signal the toy's thread", [&] { return syscall(SYS_tgkill, toy, toy, SIGUSR1) == 0; }},
+        {"trace the toy", [&] { return ptrace(PTRACE_SEIZE, toy, nullptr, nullptr) == 0; }},
+        {"write where the toy writes",
+         [&] { return write(STDERR_FILENO, "", 0) == 0 || write(toys_file, "x", 1) == 1; }},
+        {"take another picture's description",
+         [&] {
+             char c;
+             return read(other_picture[0], &c, 1) == 1;
+         }},
+        {"hold a gigabyte", [] { return malloc(1 << 30) != nullptr; }},
+        {"keep the processor",
+         [] {
+             for (time_t end = time(nullptr) + 30; time(nullptr) < end;) // killed after 3 s
+                 continue;
+             return true;
+         }},
+        {"an x32 system call", [] { return syscall(0x40000000 | SYS_getpid) > 0; }},
+#ifdef __x86_64__
+        {"an i386 system call",
+         [] {
+             long pid = 20; // getpid
+             asm volatile("int $0x80" : "+a"(pid)::"memory");
+             return pid > 0;
+         }},
+#endif
+    };
+    for (const way_out& way : ways) {
+        int report[2];
+        ASSERT_EQ(pipe2(report, O_NONBLOCK), 0);
+        int rows = memfd_create("rows", 0);
+        pid_t helper = fork();
+        if (helper == 0) {
+            helper_limit();
+            char escaped = !helper_confine(report[1], rows) ? 'c' : way.attempt() ? 'y' : 'n';
+            write(report[1], &escaped, 1);
+            _exit(0);
+        }
+        int status;
+        char escaped = 0;
+        waitpid(helper, &status, 0);
+        read(report[0], &escaped, 1);
+        // Refused, or killed: by the filter, or by what the attempt itself set off.
+        bool died = WIFSIGNALED(status) || (!escaped && WEXITSTATUS(status) != 0);
+        EXPECT_TRUE(died || escaped == 'n')
+            << way.name << ": " << (escaped == 'c' ? "not confined" : "got out");
+        for (int fd : {report[0], report[1], rows})
+            close(fd);
+    }
+
+    // Nothing made, connected, run, signalled, written or taken.
+    for (const char* trace : {"made", "ran"})
+        EXPECT_NE(access((dir + "/" + trace).c_str(), F_OK), 0) << trace;
+    for (int s : {tcp_listener, named_listener, abstract_listener})
+        EXPECT_LT(accept(s, nullptr, nullptr), 0) << "a connection came in";
+    EXPECT_EQ(signalled, 0);
+    EXPECT_EQ(read_file(dir + "/toys"), "");
+    char waiting[12] = {};
+    EXPECT_EQ(read(other_picture[0], waiting, sizeof waiting), 11);
+    signal(SIGUSR1, SIG_DFL);
+    remove_tree(dir);
+}

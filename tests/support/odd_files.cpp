@@ -220,11 +220,11 @@ std::vector<odd_file> odd_files() {
         {"unreadable",
          [](const std::string& p) { return solid(p, png_rgb) && chmod(p.c_str(), 0) == 0; }, false,
          0, 0, 0, 0},
-        {"12000 x 12000",
+        {"6000 x 6000",
          [](const std::string& p) {
-             return write_solid_png(p, 12000, 12000, 0xFF000000 | shown, png_rgb);
+             return write_solid_png(p, 6000, 6000, 0xFF000000 | shown, png_rgb);
          },
-         true, 12000, 12000, shown, 0},
+         true, 6000, 6000, shown, 0},
         {"1 x 1",
          [](const std::string& p) {
              return write_solid_png(p, 1, 1, 0xFF000000 | shown, png_rgba);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -48,10 +49,13 @@ child start_program(const std::vector<std::string>& command, const std::string& 
     return c;
 }
 
-int wait_child(child* c, int timeout_ms) {
+int wait_child(child* c, int timeout_ms, long* largest_kb) {
     for (int waited = 0;; waited++) {
         int status = 0;
-        pid_t done = waitpid(c->pid, &status, WNOHANG);
+        struct rusage used = {};
+        pid_t done = wait4(c->pid, &status, WNOHANG, &used);
+        if (done == c->pid && largest_kb)
+            *largest_kb = used.ru_maxrss;
         if (done == c->pid)
             return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         if (done < 0 || waited >= timeout_ms)

@@ -24,8 +24,9 @@ child start_program(const std::vector<std::string>& command, const std::string& 
                     const env_list& env, uid_t as = 0);
 
 // The exit status; -1 if a signal ended it; -2 if it was still running at the deadline,
-// and then it has been killed.
-int wait_child(child* c, int timeout_ms);
+// and then it has been killed. With largest_kb, the most memory it or any of the children it
+// waited for held at once.
+int wait_child(child* c, int timeout_ms, long* largest_kb = nullptr);
 
 std::string read_file(const std::string& path);
 
