@@ -61,6 +61,16 @@ SDL_Surface* open_screen() {
     // a user's own setting wins.
     suggest("SDL_RENDER_DRIVER", "software");
     bool no_emulation = suggest("SDL_FRAMEBUFFER_ACCELERATION", "0");
+    // On a scaled Wayland output the window keeps its size in the desktop's units, as anywhere
+    // else: sdl2-compat would otherwise map it to physical pixels, half its size at 2. And
+    // sdl12-compat scales the surface up to it pixel for pixel, not blurred.
+    suggest("SDL_VIDEO_WAYLAND_SCALE_TO_DISPLAY", "0");
+    suggest("SDL12COMPAT_SCALE_METHOD", "nearest");
+    // On a Wayland desktop, Wayland itself rather than X11 through Xwayland, whose windows most
+    // compositors scale up blurred. sdl12-compat's numbers start at 50; the classic library
+    // has no Wayland driver and takes one name only.
+    if (getenv("WAYLAND_DISPLAY") && SDL_Linked_Version()->patch >= 50)
+        suggest("SDL_VIDEODRIVER", "wayland,x11");
     SDL_Surface* screen = SDL_SetVideoMode(screen_width, screen_height, screen_bpp, 0);
     if (!screen && no_emulation) {
         // Some drivers (native Wayland) have no framebuffer but one a renderer emulates, and
@@ -130,28 +140,34 @@ void drag(rep* scene, const SDL_MouseMotionEvent* motion) {
             item->y += motion->yrel;
         }
     }
-    repaint(scene);
+    paint_scene(scene);
 }
 
-void dispatch(rep* scene, const SDL_Event* event, bool* dragging, int* quit) {
+bool dispatch(rep* scene, const SDL_Event* event, bool* dragging, int* quit) {
     switch (event->type) {
     case SDL_MOUSEMOTION:
-        if (*dragging)
-            drag(scene, &event->motion);
-        break;
+        if (!*dragging)
+            return false;
+        drag(scene, &event->motion);
+        return true;
     case SDL_MOUSEBUTTONDOWN: // any button, the wheel included
         *dragging = true;
-        break;
+        return false;
     case SDL_MOUSEBUTTONUP:
         *dragging = false;
-        break;
+        return false;
     case SDL_VIDEOEXPOSE:
         // Another window uncovered ours, or it was shown again. The classic library redraws
         // that itself; sdl12-compat leaves it to us. The surface still holds the last frame.
-        SDL_UpdateRect(scene->screen, 0, 0, 0, 0);
-        break;
+        return true;
     case SDL_QUIT:
         *quit = 1;
-        break;
+        return false;
     }
+    return false;
+}
+
+bool mouse_events_waiting() {
+    SDL_Event next;
+    return SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_MOUSEEVENTMASK) > 0;
 }

@@ -61,7 +61,7 @@ void paint_background(SDL_Surface* screen) {
     }
 }
 
-void repaint(rep* scene) {
+void paint_scene(rep* scene) {
     // Lock the surface: a display may need it before its pixels can be written.
     bool locked = SDL_MUSTLOCK(scene->screen);
     if (!locked || SDL_LockSurface(scene->screen) == 0) {
@@ -72,5 +72,13 @@ void repaint(rep* scene) {
     image_blit(model_x, model_y, scene->model, scene->screen);
     for (image* item : scene->items)
         image_blit(image_stored, image_stored, item, scene->screen);
+}
+
+void show_scene(rep* scene) {
     SDL_UpdateRect(scene->screen, 0, 0, 0, 0);
+}
+
+void repaint(rep* scene) {
+    paint_scene(scene);
+    show_scene(scene);
 }

@@ -30,5 +30,11 @@ void pset(int x, int y, char r, char g, char b, SDL_Surface* surface);    // byt
 // The gradient behind everything, over the whole 1024 x 512 window.
 void paint_background(SDL_Surface* screen);
 
-// Paints the background, the figure and the clothes, then shows the whole window.
+// Paints the background, the figure and the clothes into the window's surface, in memory.
+void paint_scene(rep* scene);
+
+// Shows the whole surface in the window: the update, which can take milliseconds.
+void show_scene(rep* scene);
+
+// Both: the scene painted and shown.
 void repaint(rep* scene);

@@ -65,7 +65,8 @@ struct startup {
 static startup first_frame(const xserver& x, const std::vector<std::string>& command,
                            const std::string& dir) {
     auto start = clock_type::now();
-    child c = start_program(command, dir, {{"DISPLAY", x.display}, {"SDL_VIDEODRIVER", ""}});
+    child c = start_program(
+        command, dir, {{"DISPLAY", x.display}, {"WAYLAND_DISPLAY", ""}, {"SDL_VIDEODRIVER", ""}});
     startup s = {-1, 0};
     x_window w = {};
     bool found = false;

@@ -121,6 +121,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     setenv("DISPLAY", x.display.c_str(), 1);
+    unsetenv("WAYLAND_DISPLAY");
     if (!open_scene(&scene))
         return 1;
     figures x11 = measure(&scene, "X11 (Xvfb)");

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-enum { camiseta = 3, pant = 1 };
-
 struct OddPicture : testing::TestWithParam<odd_file> {
     toy t = {};
     void TearDown() override { toy_stop(&t); }

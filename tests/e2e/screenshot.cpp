@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
         fprintf(stderr, "screenshot: cannot start Xvfb\n");
         return 1;
     }
-    child toy = start_program({argv[1]}, argv[2], {{"DISPLAY", x.display}});
+    child toy =
+        start_program({argv[1]}, argv[2], {{"DISPLAY", x.display}, {"WAYLAND_DISPLAY", ""}});
     int status = 1;
     if (find_window(x.dpy, 1024, 512, 10000, &window)) {
         usleep(500000);

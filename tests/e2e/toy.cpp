@@ -107,14 +107,17 @@ bool toy_launch(toy* t, env_list env, std::string* why) {
     return true;
 }
 
-bool toy_start(toy* t, const std::vector<test_picture>& pictures, std::string* why) {
+bool toy_start(toy* t, const std::vector<test_picture>& pictures, std::string* why,
+               const env_list& env) {
     if (!toy_prepare(t, pictures, why))
         return false;
     if (!xserver_start(&t->x)) {
         *why = "Xvfb did not start";
         return false;
     }
-    if (!toy_launch(t, {{"DISPLAY", t->x.display}, {"SDL_VIDEODRIVER", ""}}, why))
+    env_list all = {{"DISPLAY", t->x.display}, {"WAYLAND_DISPLAY", ""}, {"SDL_VIDEODRIVER", ""}};
+    all.insert(all.end(), env.begin(), env.end());
+    if (!toy_launch(t, all, why))
         return false;
     if (!find_window(t->x.dpy, window_w, window_h, frame_deadline_ms, &t->window)) {
         *why = "the toy's window did not appear";
@@ -124,6 +127,38 @@ bool toy_start(toy* t, const std::vector<test_picture>& pictures, std::string* w
         return true;
     *why = "the first frame: " + *why;
     return false;
+}
+
+// The scene's first row is all background: the first such row on the output is t->top.
+static bool find_scene(toy* t, std::string* why) {
+    const int most = 100;
+    for (int tries = 0; tries < 500; tries++, usleep(20000)) {
+        std::vector<uint32_t> shot = screenshot(t->wayland, 0, 0, window_w, most);
+        int scale = t->wayland->scale;
+        for (t->top = 0; t->top < most && !shot.empty(); t->top++) {
+            int x = 0;
+            while (x < window_w && shot[(size_t)t->top * scale * window_w * scale + x * scale] ==
+                                       background_at(x, 0))
+                x++;
+            if (x == window_w)
+                return true;
+        }
+    }
+    *why = "the scene never showed in the output's first rows";
+    return false;
+}
+
+bool toy_start_wayland(toy* t, compositor* c, const std::vector<test_picture>& pictures,
+                       const env_list& env, std::string* why) {
+    t->wayland = c;
+    t->pointer_x = -100; // outside the window
+    // The pointer comes first, so the toy finds it on the seat from the start.
+    if (!toy_prepare(t, pictures, why) || !compositor_start(c, why) ||
+        !pointer_add(c, 1270, 790, why))
+        return false;
+    env_list all = compositor_env(c);
+    all.insert(all.end(), env.begin(), env.end());
+    return toy_launch(t, all, why) && find_scene(t, why) && wait_for_scene(t, why);
 }
 
 void toy_stop(toy* t) {
@@ -136,12 +171,55 @@ void toy_stop(toy* t) {
     remove_tree(t->dir);
 }
 
-void toy_move(toy* t, int x, int y) {
-    pointer_to(t->x.dpy, t->window.left + x, t->window.top_y + y);
+void toy_move(toy* t, int x, int y, bool wait) {
+    t->pointer_x = x;
+    t->pointer_y = y;
+    if (t->wayland)
+        pointer_to(t->wayland, x, t->top + y, wait);
+    else
+        pointer_to(t->x.dpy, t->window.left + x, t->window.top_y + y, wait);
 }
 
 void toy_button(toy* t, unsigned button, bool down) {
-    press_button(t->x.dpy, button, down);
+    if (t->wayland)
+        press_button(t->wayland, button, down);
+    else
+        press_button(t->x.dpy, button, down);
+}
+
+static void add_ns(struct timespec* t, long ns) {
+    t->tv_nsec += ns;
+    t->tv_sec += t->tv_nsec / 1000000000;
+    t->tv_nsec %= 1000000000;
+}
+
+void fast_drag(toy* t, int motions, int pace) {
+    placed& trousers = t->scene[pant];
+    const placed& shoes = t->scene[sabates];
+    int x = trousers.x + trousers.picture->w / 2, y = trousers.y + trousers.picture->h / 2;
+    toy_move(t, x, y);
+    toy_button(t, 1, true);
+    struct timespec next;
+    clock_gettime(CLOCK_MONOTONIC, &next);
+    auto paced = [&](int to_x, int to_y) {
+        add_ns(&next, 1000000000L / pace);
+        clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
+        toy_move(t, to_x, to_y, false);
+    };
+    for (int i = 0; i < motions; i++)
+        paced(--x, y);
+    toy_button(t, 1, false);
+    trousers.x -= motions;
+    for (int i = 0; i < 40; i++) // inside the shoes, clear of the T-shirt over their right end
+        paced(shoes.x + 5 + 2 * i, shoes.y + shoes.picture->h / 2);
+}
+
+env_list probe_updates(int ms, const std::string& log) {
+    const char* asan = getenv("ASAN_OPTIONS"); // the library is not built with the sanitizers
+    return {{"LD_PRELOAD", UPDATE_PROBE},
+            {"DRESSUP_SLOW_UPDATE_MS", std::to_string(ms)},
+            {"DRESSUP_UPDATE_LOG", log},
+            {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0"}};
 }
 
 // The frame of t->scene, and how far each pixel may stray: the background is exact, while
@@ -168,10 +246,14 @@ static void compose(const toy* t, std::vector<uint32_t>* want, std::vector<uint8
             }
         }
     }
-    const auto& c = t->covered;
-    for (int y = std::max(0, c.y); y < std::min(window_h, c.y + c.h); y++)
-        for (int x = std::max(0, c.x); x < std::min(window_w, c.x + c.w); x++)
-            (*slack)[(size_t)y * window_w + x] = 255;
+    auto leave_out = [&](int left, int top, int w, int h) {
+        for (int y = std::max(0, top); y < std::min(window_h, top + h); y++)
+            for (int x = std::max(0, left); x < std::min(window_w, left + w); x++)
+                (*slack)[(size_t)y * window_w + x] = 255;
+    };
+    leave_out(t->covered.x, t->covered.y, t->covered.w, t->covered.h);
+    if (t->wayland) // the compositor draws its cursor into the output
+        leave_out(t->pointer_x - 8, t->pointer_y - 8, 48, 48);
 }
 
 static int mismatches(const std::vector<uint32_t>& got, const std::vector<uint32_t>& want,
@@ -192,21 +274,28 @@ static int mismatches(const std::vector<uint32_t>& got, const std::vector<uint32
     return wrong;
 }
 
-bool wait_for_scene(toy* t, std::string* why) {
-    return wait_for_frame(
-        t, [t] { return capture(t->x.dpy, t->window.left, t->window.top_y, window_w, window_h); },
-        why);
+std::vector<uint32_t> window_pixels(const toy* t) {
+    if (!t->wayland)
+        return capture(t->x.dpy, t->window.left, t->window.top_y, window_w, window_h);
+    std::vector<uint32_t> shot = screenshot(t->wayland, 0, t->top, window_w, window_h);
+    int scale = t->wayland->scale;
+    if (scale == 1 || shot.empty())
+        return shot;
+    std::vector<uint32_t> pixels((size_t)window_w * window_h);
+    for (int y = 0; y < window_h; y++)
+        for (int x = 0; x < window_w; x++)
+            pixels[(size_t)y * window_w + x] = shot[((size_t)y * window_w * scale + x) * scale];
+    return pixels;
 }
 
-bool wait_for_frame(const toy* t, const std::function<std::vector<uint32_t>()>& grab,
-                    std::string* why) {
+bool wait_for_scene(toy* t, std::string* why) {
     std::vector<uint32_t> want, got;
     std::vector<uint8_t> slack;
     compose(t, &want, &slack);
     struct timespec start, now;
     clock_gettime(CLOCK_MONOTONIC, &start);
     for (;;) {
-        got = grab();
+        got = window_pixels(t);
         if (got.size() == want.size() && mismatches(got, want, slack, nullptr) == 0)
             return true;
         clock_gettime(CLOCK_MONOTONIC, &now);
@@ -231,4 +320,11 @@ bool wait_for_frame(const toy* t, const std::function<std::vector<uint32_t>()>& 
 
 std::string toy_output(const toy* t) {
     return read_file(t->program.out_path);
+}
+
+int first_column(const std::vector<uint32_t>& frame, int row, uint32_t rgb) {
+    for (int x = 0; x < window_w && (size_t)row * window_w + x < frame.size(); x++)
+        if (frame[(size_t)row * window_w + x] == rgb)
+            return x;
+    return -1;
 }

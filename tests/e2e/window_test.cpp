@@ -6,7 +6,6 @@
 #include <fstream>
 #include <signal.h>
 
-enum { figure, pant, sabates, camiseta, bufanda };
 const unsigned left_button = 1, middle_button = 2, right_button = 3, wheel_up = 4;
 
 struct ToyWindow : testing::Test {
@@ -21,9 +20,9 @@ struct ToyWindow : testing::Test {
     }
     void TearDown() override { toy_stop(&t); }
 
-    bool start() {
+    bool start(const env_list& env = {}) {
         std::string why;
-        bool up = toy_start(&t, pictures, &why);
+        bool up = toy_start(&t, pictures, &why, env);
         EXPECT_TRUE(up) << why;
         return up;
     }
@@ -110,6 +109,14 @@ TEST_F(ToyWindow, EdgesOfAPictureAreOutsideIt) {
     press_at(600, 250);
     step(600, 237, {}, 0, 0); // the row just past the bottom: y + h
     step(600, 236, {bufanda}, 0, -1);
+}
+
+// A mouse faster than the window updates: every motion counts, the release holds, and the
+// window ends on the newest scene.
+TEST_F(ToyWindow, KeepsUpWithADragFasterThanTheWindowUpdates) {
+    ASSERT_TRUE(start(probe_updates(20))); // as without a GPU: five motions arrive during one
+    fast_drag(&t, 400, 250);
+    expect_scene("after 400 motions at 250 a second, the release and 40 more");
 }
 
 TEST_F(ToyWindow, OverlappingClothesMoveTogetherInTheirOrder) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <wayland-client.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -16,7 +17,6 @@
 
 // Headless, drawn in memory, no input devices and no X server: only Wayland clients reach it.
 static const char* const sway_config = R"(xwayland disable
-output HEADLESS-1 resolution 1280x800 position 0 0
 default_border none
 default_floating_border none
 for_window [app_id=".*"] floating enable, border none, move position 0 0
@@ -49,7 +49,10 @@ static bool find_sockets(compositor* c) {
 
 bool compositor_start(compositor* c, std::string* why) {
     c->runtime_dir = make_temp_dir(); // private, as a runtime folder must be
-    std::ofstream(c->runtime_dir + "/config") << sway_config;
+    c->scale = std::max(c->scale, 1);
+    std::ofstream(c->runtime_dir + "/config")
+        << sway_config << "output HEADLESS-1 position 0 0 resolution " << 1280 * c->scale << "x"
+        << 800 * c->scale << " scale " << c->scale << "\n";
     // Older sway refuses to run as root; root's clients can reach nobody's sockets anyway.
     uid_t as = geteuid() == 0 ? nobody : 0;
     if (as && chown(c->runtime_dir.c_str(), as, as) != 0) {
@@ -117,9 +120,9 @@ std::vector<uint32_t> screenshot(const compositor* c, int x, int y, int w, int h
     int got_w = 0, got_h = 0, depth = 0;
     ppm >> magic >> got_w >> got_h >> depth;
     ppm.get(); // the one space after the header
-    if (magic != "P6" || got_w != w || got_h != h || depth != 255)
+    if (magic != "P6" || got_w != w * c->scale || got_h != h * c->scale || depth != 255)
         return {};
-    std::vector<uint32_t> pixels((size_t)w * h);
+    std::vector<uint32_t> pixels((size_t)got_w * got_h);
     for (uint32_t& p : pixels) {
         unsigned char rgb[3];
         if (!ppm.read((char*)rgb, 3))
@@ -191,19 +194,22 @@ static uint32_t now_ms() {
     return (uint32_t)(t.tv_sec * 1000 + t.tv_nsec / 1000000);
 }
 
-// One event and the frame that ends it, waited for as XSync waits.
-static void send(compositor* c, uint32_t opcode, uint32_t a, uint32_t b, uint32_t d = 0,
+// One event and the frame that ends it, waited for as XSync waits, or only sent.
+static void send(compositor* c, bool wait, uint32_t opcode, uint32_t a, uint32_t b, uint32_t d = 0,
                  uint32_t e = 0) {
     wl_proxy_marshal_flags(c->pointer, opcode, nullptr, 1, 0, now_ms(), a, b, d, e);
     wl_proxy_marshal_flags(c->pointer, frame, nullptr, 1, 0);
-    wl_display_roundtrip(c->client);
+    if (wait)
+        wl_display_roundtrip(c->client);
+    else
+        wl_display_flush(c->client);
 }
 
-void pointer_to(compositor* c, int x, int y) {
-    send(c, motion_absolute, (uint32_t)x, (uint32_t)y, output_w, output_h);
+void pointer_to(compositor* c, int x, int y, bool wait) {
+    send(c, wait, motion_absolute, (uint32_t)x, (uint32_t)y, output_w, output_h);
 }
 
 void press_button(compositor* c, unsigned which, bool down) {
     const uint32_t codes[] = {0, 0x110, 0x112, 0x111}; // BTN_LEFT, BTN_MIDDLE, BTN_RIGHT
-    send(c, button, which < 4 ? codes[which] : 0, down ? 1 : 0);
+    send(c, true, button, which < 4 ? codes[which] : 0, down ? 1 : 0);
 }

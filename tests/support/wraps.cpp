@@ -4,13 +4,13 @@
 
 struct rep;
 
-int repaints = 0;
+int paints = 0;
 bool fail_next_malloc = false;
 
-extern "C" void __real__Z7repaintP3rep(rep* scene);
-extern "C" void __wrap__Z7repaintP3rep(rep* scene) {
-    repaints++;
-    __real__Z7repaintP3rep(scene);
+extern "C" void __real__Z11paint_sceneP3rep(rep* scene);
+extern "C" void __wrap__Z11paint_sceneP3rep(rep* scene) {
+    paints++;
+    __real__Z11paint_sceneP3rep(scene);
 }
 
 extern "C" void* __real_malloc(size_t size);

@@ -118,9 +118,12 @@ std::string window_class(Display* dpy, unsigned long top) {
     return name;
 }
 
-void pointer_to(Display* dpy, int x, int y) {
+void pointer_to(Display* dpy, int x, int y, bool wait) {
     XTestFakeMotionEvent(dpy, -1, x, y, CurrentTime);
-    XSync(dpy, False);
+    if (wait)
+        XSync(dpy, False);
+    else
+        XFlush(dpy);
 }
 
 void press_button(Display* dpy, unsigned button, bool down) {

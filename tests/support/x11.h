@@ -33,8 +33,9 @@ bool find_window(Display* dpy, int w, int h, int timeout_ms, x_window* found);
 // The class in its WM_CLASS, by which desktops match a window to its menu entry.
 std::string window_class(Display* dpy, unsigned long top);
 
-// Pointer and buttons as a user's mouse would give them; x and y on the root window.
-void pointer_to(Display* dpy, int x, int y);
+// Pointer and buttons as a user's mouse would give them; x and y on the root window. A motion
+// not waited for is only sent, not known to have reached the server.
+void pointer_to(Display* dpy, int x, int y, bool wait = true);
 void press_button(Display* dpy, unsigned button, bool down);
 
 // w x h pixels of the root window from (x, y), as 0x00RRGGBB, row by row.
