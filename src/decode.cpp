@@ -70,15 +70,19 @@ static long ms_left(const decoding* d) {
     return decode_ms - spent;
 }
 
-// Exactly n bytes from the helper, before its deadline and before a stop.
+// Exactly n bytes from the helper: what it has sent already, and what it sends before its
+// deadline; nothing once a stop is asked for.
 static bool receive_bytes(const decoding* d, void* into, size_t n, bool (*stopping)()) {
     for (char* p = (char*)into; n > 0;) {
-        long wait = std::min(ms_left(d), (long)poll_ms);
-        if (wait <= 0 || (stopping && stopping()))
+        if (stopping && stopping())
             return false;
+        long left = ms_left(d);
         struct pollfd ready = {d->from_helper, POLLIN, 0};
-        if (poll(&ready, 1, (int)wait) <= 0)
+        if (poll(&ready, 1, (int)std::clamp(left, 0L, (long)poll_ms)) <= 0) {
+            if (left <= 0)
+                return false;
             continue;
+        }
         ssize_t got = read(d->from_helper, p, n);
         if (got < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
@@ -203,23 +207,22 @@ bool decode_finish(decoding* all, int count, bool (*stopping)()) {
         waiting.clear();
         long wait = poll_ms;
         for (decoding* d = all; d < all + count; d++) {
-            if (d->helper != 0 && ms_left(d) <= 0)
-                end_helper(d); // too slow: refused
             if (d->helper == 0)
                 continue;
             ready.push_back({d->from_helper, POLLIN, 0});
             waiting.push_back(d);
-            wait = std::min(wait, ms_left(d));
+            wait = std::clamp(ms_left(d), 0L, wait);
         }
         if (waiting.empty())
             return true;
-        if (poll(ready.data(), ready.size(), (int)std::max(wait, 0L)) <= 0)
-            continue;
+        poll(ready.data(), ready.size(), (int)wait);
+        // What a helper has sent is taken even past its deadline: a window slow to open does
+        // not make a picture late. One that has sent nothing by then is refused.
         for (size_t i = 0; i < ready.size(); i++) {
-            if (!ready[i].revents)
-                continue;
-            take_picture(waiting[i], stopping);
-            end_helper(waiting[i]);
+            if (ready[i].revents)
+                take_picture(waiting[i], stopping);
+            if (ready[i].revents || ms_left(waiting[i]) <= 0)
+                end_helper(waiting[i]);
         }
     }
 }

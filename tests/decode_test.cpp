@@ -97,6 +97,21 @@ TEST_P(OddFile, LoadsOrIsReportedOnceAndDrawsSafely) {
 INSTANTIATE_TEST_SUITE_P(Files, OddFile, testing::ValuesIn(odd_files()),
                          [](const auto& info) { return test_name(info.param); });
 
+// A window that takes seconds to open (a title bar's toolkit starting under the sanitizers)
+// does not make a picture that was decoded in time late.
+TEST(Decode, APictureDecodedInTimeIsTakenHoweverLateItIsAskedFor) {
+    std::string dir = make_temp_dir();
+    ASSERT_TRUE(write_solid_png(dir + "/pant.png", 60, 90, 0xFF1040C0, png_rgb));
+    decoding d;
+    decode_start(&d, (dir + "/pant.png").c_str());
+    sleep(3); // past the deadline
+    ASSERT_TRUE(decode_finish(&d, 1, nullptr));
+    ASSERT_NE(d.picture, nullptr);
+    EXPECT_EQ(d.picture->w, 60);
+    decode_release(d.picture);
+    remove_tree(dir);
+}
+
 // What a decoder taken over by a hostile file might try, once the helper is confined. Each
 // returns true if it got out.
 struct way_out {
