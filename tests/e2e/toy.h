@@ -7,7 +7,6 @@
 #include "support/x11.h"
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
