@@ -129,16 +129,28 @@ bool toy_start(toy* t, const std::vector<test_picture>& pictures, std::string* w
     return false;
 }
 
+// rows of the compositor's output from the row top, window_w wide, one pixel for each block
+// of pixels on a scaled output.
+static std::vector<uint32_t> output_rows(const toy* t, int top, int rows) {
+    std::vector<uint32_t> shot = screenshot(t->wayland, 0, top, window_w, rows);
+    int scale = t->wayland->scale;
+    if (scale == 1 || shot.empty())
+        return shot;
+    std::vector<uint32_t> pixels((size_t)window_w * rows);
+    for (int y = 0; y < rows; y++)
+        for (int x = 0; x < window_w; x++)
+            pixels[(size_t)y * window_w + x] = shot[((size_t)y * window_w * scale + x) * scale];
+    return pixels;
+}
+
 // The scene's first row is all background: the first such row on the output is t->top.
 static bool find_scene(toy* t, std::string* why) {
     const int most = 100;
     for (int tries = 0; tries < 500; tries++, usleep(20000)) {
-        std::vector<uint32_t> shot = screenshot(t->wayland, 0, 0, window_w, most);
-        int scale = t->wayland->scale;
+        std::vector<uint32_t> shot = output_rows(t, 0, most);
         for (t->top = 0; t->top < most && !shot.empty(); t->top++) {
             int x = 0;
-            while (x < window_w && shot[(size_t)t->top * scale * window_w * scale + x * scale] ==
-                                       background_at(x, 0))
+            while (x < window_w && shot[(size_t)t->top * window_w + x] == background_at(x, 0))
                 x++;
             if (x == window_w)
                 return true;
@@ -277,15 +289,7 @@ static int mismatches(const std::vector<uint32_t>& got, const std::vector<uint32
 std::vector<uint32_t> window_pixels(const toy* t) {
     if (!t->wayland)
         return capture(t->x.dpy, t->window.left, t->window.top_y, window_w, window_h);
-    std::vector<uint32_t> shot = screenshot(t->wayland, 0, t->top, window_w, window_h);
-    int scale = t->wayland->scale;
-    if (scale == 1 || shot.empty())
-        return shot;
-    std::vector<uint32_t> pixels((size_t)window_w * window_h);
-    for (int y = 0; y < window_h; y++)
-        for (int x = 0; x < window_w; x++)
-            pixels[(size_t)y * window_w + x] = shot[((size_t)y * window_w * scale + x) * scale];
-    return pixels;
+    return output_rows(t, t->top, window_h);
 }
 
 bool wait_for_scene(toy* t, std::string* why) {
