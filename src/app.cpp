@@ -140,7 +140,6 @@ void drag(rep* scene, const SDL_MouseMotionEvent* motion) {
             item->y += motion->yrel;
         }
     }
-    paint_scene(scene);
 }
 
 bool dispatch(rep* scene, const SDL_Event* event, bool* dragging, int* quit) {
@@ -149,7 +148,7 @@ bool dispatch(rep* scene, const SDL_Event* event, bool* dragging, int* quit) {
         if (!*dragging)
             return false;
         drag(scene, &event->motion);
-        return true;
+        return true;          // repainted even when nothing moved
     case SDL_MOUSEBUTTONDOWN: // any button, the wheel included
         *dragging = true;
         return false;
@@ -158,16 +157,11 @@ bool dispatch(rep* scene, const SDL_Event* event, bool* dragging, int* quit) {
         return false;
     case SDL_VIDEOEXPOSE:
         // Another window uncovered ours, or it was shown again. The classic library redraws
-        // that itself; sdl12-compat leaves it to us. The surface still holds the last frame.
+        // that itself; sdl12-compat leaves it to us.
         return true;
     case SDL_QUIT:
         *quit = 1;
         return false;
     }
     return false;
-}
-
-bool mouse_events_waiting() {
-    SDL_Event next;
-    return SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_MOUSEEVENTMASK) > 0;
 }

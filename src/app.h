@@ -33,13 +33,10 @@ enum scene_load { scene_loaded, scene_stopped, scene_out_of_memory };
 // reported. Stopped, with nothing reported, when a stop signal came first.
 scene_load load_scene(rep* scene, decoding pictures[picture_count]);
 
-// Moves every piece of clothing the pointer is strictly inside by the pointer's motion, then
-// paints the scene in memory; the window shows it once the events waiting are handled.
+// Moves every piece of clothing the pointer is strictly inside by the pointer's motion. It
+// paints nothing: the loop repaints once the events waiting are handled.
 void drag(rep* scene, const SDL_MouseMotionEvent* motion);
 
 // What one event does: buttons start and end a drag, motion drags, quit ends the loop. True
-// when the window must show the surface again: a drag painted it, or an expose uncovered it.
+// when the window must be repainted: a drag motion came, or an expose uncovered it.
 bool dispatch(rep* scene, const SDL_Event* event, bool* dragging, int* quit);
-
-// Whether a press, release or motion is already waiting in the library's queue.
-bool mouse_events_waiting();

@@ -3,6 +3,15 @@
 #include "draw.h"
 #include "rep.h"
 
+// The window shows at most one frame this often: more than a display shows, far fewer than a
+// fast mouse sends motions.
+const Uint32 frame_ms = 8;
+// With nothing to do the loop naps: briefly while a drag can bring motions fast, since the
+// classic library takes everything pending into its 128-event queue at once and drops the
+// rest; longer at rest, as SDL_WaitEvent does, which would not see a stop signal.
+const Uint32 drag_nap_ms = 1;
+const Uint32 rest_nap_ms = 10;
+
 int main(int, char**) {
     rep scene;
     catch_stop_signals();
@@ -16,21 +25,29 @@ int main(int, char**) {
         return loaded == scene_stopped ? 0 : 1; // a stop signal ends it as closing the window does
     repaint(&scene);
 
-    // Busy poll: every event is handled, and a drag painted, in the turn that reads it. The
-    // window shows the newest frame once no mouse event is waiting: an update can take longer
-    // than a fast mouse takes to send the next motions, and the library keeps only 128 events.
+    // Every event is handled in the turn that reads it; a drag only moves the clothes, which
+    // takes microseconds, so the library's 128-event queue never fills however fast the mouse.
+    // The scene is painted and shown once nothing waits, at most once a frame; with nothing to
+    // do the loop naps rather than spins.
     bool dragging = false;
-    bool unshown = false; // the surface holds a frame the window does not show yet
+    bool owed = false; // the window does not show the scene as it now is
+    Uint32 shown_at = SDL_GetTicks();
     int quit = 0;
     SDL_Event event;
     while (!quit) {
         forward_stop_signal(); // SIGINT and SIGTERM end the loop as closing the window does
-        if (SDL_PollEvent(&event))
-            unshown = dispatch(&scene, &event, &dragging, &quit) || unshown;
-        if (unshown && !mouse_events_waiting()) {
-            show_scene(&scene);
-            unshown = false;
+        if (SDL_PollEvent(&event)) {
+            owed = dispatch(&scene, &event, &dragging, &quit) || owed;
+            continue;
         }
+        Uint32 now = SDL_GetTicks();
+        if (owed && now - shown_at >= frame_ms) {
+            shown_at = now;
+            repaint(&scene);
+            owed = false;
+            continue;
+        }
+        SDL_Delay(dragging || owed ? drag_nap_ms : rest_nap_ms);
     }
     // The pictures and the window go with the process.
     return 0;

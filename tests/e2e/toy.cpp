@@ -90,13 +90,14 @@ bool toy_launch(toy* t, env_list env, std::string* why) {
     std::string missing, sdl = requested_sdl(&missing);
     if (!sdl.empty())
         env.push_back({"LD_LIBRARY_PATH", sdl});
-    std::string binary = DRESSUP_BINARY;
+    const char* other = getenv("DRESSUP_TOY"); // another build of it, to compare against
+    std::string built = other && *other ? other : DRESSUP_BINARY, binary = built;
     uid_t as = 0;
     if (t->unprivileged && geteuid() == 0) {
         // nobody may not reach the build (a clone in root's private home), so it runs a copy.
         binary = t->dir + "/dressup";
         std::error_code failed;
-        std::filesystem::copy_file(DRESSUP_BINARY, binary, failed);
+        std::filesystem::copy_file(built, binary, failed);
         if (failed || chmod(t->dir.c_str(), 0755) != 0) {
             *why = "cannot copy the toy where nobody can run it";
             return false;
@@ -205,7 +206,13 @@ static void add_ns(struct timespec* t, long ns) {
     t->tv_nsec %= 1000000000;
 }
 
-void fast_drag(toy* t, int motions, int pace) {
+double monotonic_ms() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
+
+drag_span fast_drag(toy* t, int motions, int pace, int leg) {
     placed& trousers = t->scene[pant];
     const placed& shoes = t->scene[sabates];
     int x = trousers.x + trousers.picture->w / 2, y = trousers.y + trousers.picture->h / 2;
@@ -218,12 +225,25 @@ void fast_drag(toy* t, int motions, int pace) {
         clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
         toy_move(t, to_x, to_y, false);
     };
-    for (int i = 0; i < motions; i++)
-        paced(--x, y);
+    int start_x = x;
+    drag_span span = {};
+    for (int i = 0, dx = -1; i < motions; i++) {
+        if (leg && i > 0 && i % leg == 0)
+            dx = -dx;
+        paced(x += dx, y);
+        (i == 0 ? span.first_ms : span.last_ms) = monotonic_ms();
+    }
     toy_button(t, 1, false);
-    trousers.x -= motions;
+    trousers.x += x - start_x;
     for (int i = 0; i < 40; i++) // inside the shoes, clear of the T-shirt over their right end
         paced(shoes.x + 5 + 2 * i, shoes.y + shoes.picture->h / 2);
+    return span;
+}
+
+double processor_share(const toy* t, int ms) {
+    double before = cpu_seconds(t->program.pid);
+    usleep(ms * 1000);
+    return (cpu_seconds(t->program.pid) - before) * 1000 / ms;
 }
 
 env_list probe_updates(int ms, const std::string& log) {

@@ -70,7 +70,8 @@ bool toy_start_wayland(toy* t, compositor* c, const std::vector<test_picture>& p
                        const env_list& env, std::string* why);
 
 // The two halves of toy_start: the folder of pictures and the expected scene; then the toy
-// itself, with env added to ours, on the requested SDL.
+// itself, with env added to ours, on the requested SDL. The toy is the one built, or the program
+// DRESSUP_TOY names (an earlier build, for a benchmark's figures before a change).
 bool toy_prepare(toy* t, const std::vector<test_picture>& pictures, std::string* why);
 bool toy_launch(toy* t, env_list env, std::string* why);
 
@@ -89,10 +90,21 @@ bool wait_for_scene(toy* t, std::string* why);
 // The window's pixels now, row by row; on a scaled output, one for each block of pixels.
 std::vector<uint32_t> window_pixels(const toy* t);
 
-// A fast mouse's drag: pressed in the middle of the trousers, motions one pixel to the left at
-// pace a second, the release, then motions across the shoes with no button held, which must
-// move nothing. t->scene is then what the window must show.
-void fast_drag(toy* t, int motions, int pace);
+// A fast mouse's drag: pressed in the middle of the trousers, motions one pixel at a time at
+// pace a second, to the left, or with a leg, leg pixels to the left and back again over and
+// over; the release, then motions across the shoes with no button held, which must move
+// nothing. t->scene is then what the window must show. Returns when the first and the last
+// drag motion were sent, in milliseconds of CLOCK_MONOTONIC.
+struct drag_span {
+    double first_ms, last_ms;
+};
+drag_span fast_drag(toy* t, int motions, int pace, int leg = 0);
+
+// Now, in milliseconds of CLOCK_MONOTONIC, the clock the update probe writes.
+double monotonic_ms();
+
+// The share of one processor the toy took over the next ms milliseconds.
+double processor_share(const toy* t, int ms);
 
 // What to add to the toy's environment so that a preloaded library makes each of its window
 // updates ms milliseconds slower, as on a display without a GPU, and writes how long each took

@@ -51,9 +51,11 @@ struct ToyWindow : testing::Test {
     }
 };
 
-TEST_F(ToyWindow, FirstFrameAndNothingWithoutAButton) {
+TEST_F(ToyWindow, FirstFrameRestAndNothingWithoutAButton) {
     ASSERT_TRUE(start()); // every pixel of the first frame is checked here
     EXPECT_EQ(toy_output(&t), "");
+    // With nothing happening it waits rather than spins: on a laptop, its fan and battery.
+    EXPECT_LT(processor_share(&t, 2000), 0.05) << "of a core, at rest";
     for (int i = 0; i < 10; i++)
         toy_move(&t, 700 + 3 * i, 40 + 2 * i); // across the trousers, no button held
     // The next drag shows whether those motions did anything.
@@ -117,6 +119,13 @@ TEST_F(ToyWindow, KeepsUpWithADragFasterThanTheWindowUpdates) {
     ASSERT_TRUE(start(probe_updates(20))); // as without a GPU: five motions arrive during one
     fast_drag(&t, 400, 250);
     expect_scene("after 400 motions at 250 a second, the release and 40 more");
+}
+
+// A drag held for seconds, to and fro, at a pace the sanitizer build keeps up with too.
+TEST_F(ToyWindow, HoldsALongFastDragToAndFro) {
+    ASSERT_TRUE(start());
+    fast_drag(&t, 8000, 4000, 100);
+    expect_scene("after 8000 motions at 4000 a second, the release and 40 more");
 }
 
 TEST_F(ToyWindow, OverlappingClothesMoveTogetherInTheirOrder) {

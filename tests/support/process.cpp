@@ -83,3 +83,18 @@ std::vector<pid_t> children_of(pid_t pid) {
         children.push_back(child);
     return children;
 }
+
+double cpu_seconds(pid_t pid) {
+    // After the command's closing parenthesis: state is field 3, utime and stime 14 and 15.
+    std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+    size_t end = stat.rfind(')');
+    if (end == std::string::npos)
+        return 0;
+    std::istringstream fields(stat.substr(end + 2));
+    std::string field;
+    for (int i = 3; i < 14 && fields >> field; i++)
+        ;
+    double user = 0, system = 0;
+    fields >> user >> system;
+    return (user + system) / (double)sysconf(_SC_CLK_TCK);
+}

@@ -30,5 +30,8 @@ int wait_child(child* c, int timeout_ms, long* largest_kb = nullptr);
 
 std::string read_file(const std::string& path);
 
+// The processor time the process has taken so far, all its threads, in seconds.
+double cpu_seconds(pid_t pid);
+
 // The process's children as they are now (the toy's are its decoding helpers).
 std::vector<pid_t> children_of(pid_t pid);
