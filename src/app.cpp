@@ -4,33 +4,12 @@
 #include "image.h"
 #include "rep.h"
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
 // The figure, then the clothes in drawing order, so the last one is on top.
 static const char* const picture_files[picture_count] = {"model.png", "pant.png", "sabates.png",
                                                          "camiseta.png", "bufanda_gorro.png"};
-
-static volatile sig_atomic_t stop_signal = 0;
-
-static void on_stop_signal(int) {
-    stop_signal = 1;
-}
-
-void catch_stop_signals() {
-    signal(SIGINT, on_stop_signal);
-    signal(SIGTERM, on_stop_signal); // the library leaves a handler that is already there
-}
-
-void forward_stop_signal() {
-    if (!stop_signal)
-        return;
-    stop_signal = 0;
-    SDL_Event quit = {};
-    quit.type = SDL_QUIT;
-    SDL_PushEvent(&quit);
-}
 
 // Sets an environment variable the user has not set; true if it did.
 static bool suggest(const char* name, const char* value) {
@@ -105,12 +84,8 @@ void start_loading(decoding pictures[picture_count]) {
         decode_start(&pictures[i], picture_files[i]);
 }
 
-static bool stop_requested() {
-    return stop_signal != 0;
-}
-
-scene_load load_scene(rep* scene, decoding pictures[picture_count]) {
-    if (!decode_finish(pictures, picture_count, stop_requested))
+scene_load load_scene(rep* scene, decoding pictures[picture_count], bool (*stopping)()) {
+    if (!decode_finish(pictures, picture_count, stopping))
         return scene_stopped;
     // The clothes start where the library's default sequence puts them, on every run. Opening
     // the window may already have drawn from it (Mesa does, on Wayland, the first time it

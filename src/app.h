@@ -10,14 +10,6 @@ struct rep;
 // The figure and the four pieces of clothing.
 const int picture_count = 5;
 
-// Catches SIGINT and SIGTERM before the library does: classic SDL 1.2 pushes its quit event
-// from inside the signal handler, and deadlocks when the signal lands while the loop holds
-// the event queue's lock.
-void catch_stop_signals();
-
-// Turns a stop signal caught since the last call into the quit event, from the loop itself.
-void forward_stop_signal();
-
 // Opens the window; null, with the reason on standard error, when it cannot be painted into.
 SDL_Surface* open_screen();
 
@@ -30,8 +22,8 @@ void start_loading(decoding pictures[picture_count]);
 enum scene_load { scene_loaded, scene_stopped, scene_out_of_memory };
 
 // Once every picture is in or refused, the scene: a picture that failed still takes its place,
-// reported. Stopped, with nothing reported, when a stop signal came first.
-scene_load load_scene(rep* scene, decoding pictures[picture_count]);
+// reported. Stopped, with nothing reported, when stopping() says so first.
+scene_load load_scene(rep* scene, decoding pictures[picture_count], bool (*stopping)() = nullptr);
 
 // Moves every piece of clothing the pointer is strictly inside by the pointer's motion. It
 // paints nothing: the loop repaints once the events waiting are handled.

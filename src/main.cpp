@@ -2,15 +2,13 @@
 #include "app.h"
 #include "draw.h"
 #include "rep.h"
+#include "wait.h"
 
 // The window shows at most one frame this often: more than a display shows, far fewer than a
 // fast mouse sends motions.
 const Uint32 frame_ms = 8;
-// With nothing to do the loop naps: briefly while a drag can bring motions fast, since the
-// classic library takes everything pending into its 128-event queue at once and drops the
-// rest; longer at rest, as SDL_WaitEvent does, which would not see a stop signal.
-const Uint32 drag_nap_ms = 1;
-const Uint32 rest_nap_ms = 10;
+// At rest the display or a stop signal wakes the loop; it looks twice a second all the same.
+const Uint32 rest_ms = 500;
 
 int main(int, char**) {
     rep scene;
@@ -20,7 +18,7 @@ int main(int, char**) {
     scene.screen = open_screen();
     if (!scene.screen)
         return 1;
-    scene_load loaded = load_scene(&scene, pictures);
+    scene_load loaded = load_scene(&scene, pictures, stop_requested);
     if (loaded != scene_loaded)
         return loaded == scene_stopped ? 0 : 1; // a stop signal ends it as closing the window does
     repaint(&scene);
@@ -28,7 +26,7 @@ int main(int, char**) {
     // Every event is handled in the turn that reads it; a drag only moves the clothes, which
     // takes microseconds, so the library's 128-event queue never fills however fast the mouse.
     // The scene is painted and shown once nothing waits, at most once a frame; with nothing to
-    // do the loop naps rather than spins.
+    // do the loop waits rather than spins.
     bool dragging = false;
     bool owed = false; // the window does not show the scene as it now is
     Uint32 shown_at = SDL_GetTicks();
@@ -47,7 +45,7 @@ int main(int, char**) {
             owed = false;
             continue;
         }
-        SDL_Delay(dragging || owed ? drag_nap_ms : rest_nap_ms);
+        wait_for_events(owed ? frame_ms - (now - shown_at) : rest_ms, dragging);
     }
     // The pictures and the window go with the process.
     return 0;
