@@ -1,19 +1,18 @@
-// The decoding helper, a child of the toy: it reads a picture file's bytes, confines itself, runs
-// the picture library's decoder on them and sends the picture back. A hostile file may take the
-// decoder over, so by then the helper holds nothing but its pipe and memory file, and the kernel
-// refuses it everything else.
+// The decoding helper, a child of the toy: it reads a picture file's bytes, limits and confines
+// itself, runs the picture library's decoder on them and sends the picture back. A hostile file
+// may take the decoder over, so by then the helper holds nothing but its pipe and memory file,
+// and the kernel refuses it everything else (sandbox.cpp).
 #include "helper.h"
+
+#include "sandbox.h"
 
 #include <SDL.h>
 #include <SDL_image.h>
 #include <errno.h>
-#include <linux/landlock.h>
-#include <seccomp.h>
 #include <signal.h>
-#include <stddef.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
-#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -110,193 +109,39 @@ void helper_limit() {
     limit(RLIMIT_AS, now + decoder_memory);
 }
 
-// ---- The sandbox ----
-
-// Every descriptor but these two: the toy's terminal, its window and the other pictures' pipes
-// and memory files are out of reach.
-static bool keep_only(int a, int b) {
-    unsigned low = (unsigned)std::min(a, b), high = (unsigned)std::max(a, b);
-    return (low == 0 || close_range(0, low - 1, 0) == 0) &&
-           (high == low + 1 || close_range(low + 1, high - 1, 0) == 0) &&
-           close_range(high + 1, ~0U, 0) == 0;
-}
-
-// Landlock's ruleset as the newest kernels take it; older headers lack its later fields. Each
-// kernel is given the part it knows.
-struct landlock_rules {
-    uint64_t fs;     // file-system rights handled, and so, with no rule granting any, denied
-    uint64_t net;    // from ABI 4: TCP rights
-    uint64_t scoped; // from ABI 6: what may not reach outside the sandbox
-};
-const uint64_t landlock_fs_v1 = (LANDLOCK_ACCESS_FS_MAKE_SYM << 1) - 1; // read, write, make...
-const uint64_t landlock_fs_refer = 1ULL << 13;                          // ABI 2
-const uint64_t landlock_fs_truncate = 1ULL << 14;                       // ABI 3
-const uint64_t landlock_fs_ioctl_dev = 1ULL << 15;                      // ABI 5
-const uint64_t landlock_net_tcp = 3;                                    // bind and connect, ABI 4
-const uint64_t landlock_scope_abstract_unix = 1;                        // ABI 6
-const uint64_t landlock_scope_signal = 2;                               // ABI 6
-
-// No file, no TCP, no abstract socket and no signal outside, as far as this kernel's Landlock
-// goes. Best effort: where it is missing or older, the system-call filter still holds.
-static void deny_by_landlock() {
-    long abi = syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
-    if (abi < 1)
-        return;
-    landlock_rules rules = {landlock_fs_v1, 0, 0};
-    size_t size = offsetof(landlock_rules, net);
-    if (abi >= 2)
-        rules.fs |= landlock_fs_refer;
-    if (abi >= 3)
-        rules.fs |= landlock_fs_truncate;
-    if (abi >= 4) {
-        rules.net = landlock_net_tcp;
-        size = offsetof(landlock_rules, scoped);
+// Whether this system holds a process to its address-space limit: an emulator (qemu's user
+// mode) accepts the limit and ignores it. Tried in a child, which takes a limit just above what
+// it has and asks for more than that.
+static bool memory_limit_holds() {
+    const size_t margin = 64 << 20;
+    pid_t child = fork();
+    if (child == 0) {
+        limit(RLIMIT_AS, address_space() + margin);
+        void* more = mmap(nullptr, 2 * margin, PROT_NONE,
+                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        _exit(more == MAP_FAILED ? 0 : 1);
     }
-    if (abi >= 5)
-        rules.fs |= landlock_fs_ioctl_dev;
-    if (abi >= 6) {
-        rules.scoped = landlock_scope_abstract_unix | landlock_scope_signal;
-        size = sizeof rules;
-    }
-    long ruleset = syscall(SYS_landlock_create_ruleset, &rules, size, 0);
-    if (ruleset < 0)
-        return;
-    syscall(SYS_landlock_restrict_self, ruleset, 0);
-    close((int)ruleset);
+    int status = 0;
+    return child < 0 ||
+           (waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
-// What decoding needs once the bytes are in memory.
-static const char* const allowed_calls[] = {
-    // memory, as the decoders grow and shrink their buffers
-    "brk",
-    "mmap",
-    "munmap",
-    "mremap",
-    "madvise",
-    "mprotect",
-    // the picture into its pipe and memory file, and warnings to nowhere
-    "write",
-    "pwrite64",
-    "writev",
-    // glibc's abort, which signals its own thread (tgkill, below)
-    "getpid",
-    "gettid",
-    "rt_sigprocmask",
-    // libtiff's qsort asks how much memory there is
-    "sysinfo",
-    // locks, clocks and the end
-    "futex",
-    "clock_gettime",
-    "exit",
-    "exit_group",
-};
-
-// The ways out. A decoder that tries one has been taken over, so the helper dies.
-static const char* const fatal_calls[] = {
-    // another program
-    "execve",
-    "execveat",
-    // the network, the session bus, the display server
-    "socket",
-    "connect",
-    // the toy's memory, or any process's
-    "ptrace",
-    "process_vm_readv",
-    "process_vm_writev",
-    // signals to others
-    "kill",
-    "tkill",
-    // new processes and namespaces
-    "clone",
-    "clone3",
-    "fork",
-    "vfork",
-    "unshare",
-    "setns",
-    // the kernel's larger attack surfaces
-    "bpf",
-    "io_uring_setup",
-    "io_uring_enter",
-    "io_uring_register",
-    "perf_event_open",
-    // other processes by handle
-    "pidfd_open",
-    "pidfd_send_signal",
-    "pidfd_getfd",
-};
-
-// A library may look for an optional file and carry on without it, as with no permission.
-static const char* const refused_file_calls[] = {"open", "openat", "creat"};
-
-// Rules by name, so the list holds on every architecture. A call this one lacks gets no rule;
-// it cannot be made, and the default would refuse it anyway.
-static void rule(scmp_filter_ctx filter, uint32_t action, const char* call) {
-    int number = seccomp_syscall_resolve_name(call);
-    if (number != __NR_SCMP_ERROR)
-        seccomp_rule_add(filter, action, number, 0);
-}
-
-// Fails closed: a call not named here gets ENOSYS, so a harmless one a library update adds costs
-// a refused picture rather than a crash, and other architectures' calling conventions (i386 and
-// x32 on amd64) kill.
-static bool filter_calls() {
-    scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ERRNO(ENOSYS));
-    if (!filter)
-        return false;
-    seccomp_attr_set(filter, SCMP_FLTATR_ACT_BADARCH, SCMP_ACT_KILL_PROCESS);
-    for (const char* call : allowed_calls)
-        rule(filter, SCMP_ACT_ALLOW, call);
-    for (const char* call : fatal_calls)
-        rule(filter, SCMP_ACT_KILL_PROCESS, call);
-    for (const char* call : refused_file_calls)
-        rule(filter, SCMP_ACT_ERRNO(EACCES), call);
-    // glibc's abort signals its own thread; any other process is out of bounds.
-    scmp_datum_t self = (scmp_datum_t)getpid();
-    int tgkill = seccomp_syscall_resolve_name("tgkill");
-    seccomp_rule_add(filter, SCMP_ACT_ALLOW, tgkill, 1, SCMP_A0(SCMP_CMP_EQ, self));
-    seccomp_rule_add(filter, SCMP_ACT_KILL_PROCESS, tgkill, 1, SCMP_A0(SCMP_CMP_NE, self));
-    bool loaded = seccomp_load(filter) == 0;
-    seccomp_release(filter);
-    return loaded;
-}
-
-// A kernel without system-call filters at all says so to this call, which takes a filter
-// anywhere else: EFAULT for the missing program, not EINVAL.
-static bool kernel_filters_calls() {
-    return prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, nullptr) != 0 && errno == EFAULT;
-}
-
-// Valgrind runs the program on a machine of its own, whose own system calls a filter made for
-// the program cuts off. It is known by the library it preloads.
-static bool under_valgrind() {
-    const char* preload = getenv("LD_PRELOAD");
-    return preload && strstr(preload, "/vgpreload_");
-}
-
-// Why a helper cannot filter its system calls here, or null where it can.
-static const char* unfilterable() {
-    if (under_valgrind())
-        return "valgrind cannot run a system-call filter";
-    return kernel_filters_calls() ? nullptr : "this kernel cannot filter system calls";
+bool helper_memory_held() {
+    static int held = -1;
+    if (held < 0)
+        held = memory_limit_holds();
+    return held;
 }
 
 void helper_prepare() {
-    static bool checked = false;
-    if (checked)
+    static bool said = false;
+    if (said)
         return;
-    checked = true;
-    if (const char* why = unfilterable())
-        fprintf(stderr, "dressup: %s, so pictures are decoded without one\n", why);
-}
-
-// Fails open only where no filter can run at all, as helper_prepare has said; anywhere else a
-// helper that cannot be filtered decodes nothing.
-bool helper_confine(int out, int pixels) {
-    if (!keep_only(out, pixels))
-        return false;
-    deny_by_landlock();
-    limit(RLIMIT_NOFILE, 0); // after Landlock, whose ruleset is a descriptor for a moment
-    return unfilterable() || filter_calls();
+    said = true;
+    sandbox_prepare();
+    if (!helper_memory_held())
+        fprintf(stderr, "dressup: this system does not hold a process to a memory limit, so a "
+                        "picture can take much memory while it decodes\n");
 }
 
 // ---- Sending the picture back ----
@@ -371,7 +216,7 @@ static bool send_picture(int out, int pixels, SDL_Surface* s) {
     helper_limit();
     Uint8* data = (Uint8*)malloc((size_t)size);
     SDL_RWops* rw = SDL_AllocRW();
-    if (!data || !rw || !read_file(file, data, size) || !helper_confine(out, pixels))
+    if (!data || !rw || !read_file(file, data, size) || !sandbox_enter(out, pixels))
         _exit(1);
     bytes b = {data, (int)size, 0, 0};
     rw->hidden.unknown.data1 = &b;

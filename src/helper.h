@@ -43,9 +43,12 @@ inline bool acceptable(const picture_header& h) {
            h.colours <= (h.bits <= 8 ? 1 << h.bits : 0);
 }
 
-// In the toy, before a helper is started: learns whether this kernel can confine one, and says
-// so once on standard error where it cannot filter system calls at all.
+// In the toy, before a helper is started: learns what this system can confine one with, and says
+// once on standard error what it cannot.
 void helper_prepare();
+
+// Whether this system holds a helper to its memory limit; an emulator may not.
+bool helper_memory_held();
 
 // In the newly forked helper: reads size bytes from file, confines itself, decodes them as
 // IMG_Load does (type is the file's extension, a hint) and sends the picture back: its rows into
@@ -53,8 +56,6 @@ void helper_prepare();
 [[noreturn]] void helper_run(int file, off_t size, const char* type, int out, int pixels,
                              pid_t toy);
 
-// helper_run's two steps of confinement. First the limits on memory, time and processes; then,
-// once the file is read, the sandbox: only out and pixels stay open, and the kernel refuses
-// files, network, programs and signals. False if the sandbox could not be entered.
+// helper_run's limits on memory, time and processes, before it reads the file; once it has, it
+// enters the sandbox, keeping out and pixels.
 void helper_limit();
-bool helper_confine(int out, int pixels);

@@ -1,4 +1,5 @@
 // The built toy as a whole process, on the dummy video driver.
+#include "helper.h"
 #include "support/odd_files.h"
 #include "support/pictures.h"
 #include "support/process.h"
@@ -77,10 +78,6 @@ TEST(Program, BombsUnderEveryNameAndAStopWhileLoading) {
     kill(c.pid, SIGTERM);
     long largest_kb = 0;
     EXPECT_EQ(wait_child(&c, 10000, &largest_kb), 0);
-#ifndef DRESSUP_SANITIZED // the sanitizers' own memory would be counted too
-    // Refused for what it costs, not after: a helper free to decode one holds hundreds of MB.
-    EXPECT_LT(largest_kb, 100 << 10) << "kB held by the toy or a helper";
-#endif
 
     for (const char* name : names) // 576 MB each, about two seconds on one core
         ASSERT_TRUE(write_png_bomb(dir + "/" + name, 12000, 12000));
@@ -90,6 +87,13 @@ TEST(Program, BombsUnderEveryNameAndAStopWhileLoading) {
     EXPECT_EQ(wait_child(&c, 1000), 0) << "the stop waited for the pictures";
     EXPECT_EQ(read_file(c.out_path), "");
     remove_tree(dir);
+#ifndef DRESSUP_SANITIZED // the sanitizers' own memory would be counted too
+    if (!helper_memory_held())
+        GTEST_SKIP() << "the memory a bomb takes is not checked: this system does not hold a "
+                        "process to a memory limit, as the toy says";
+    // Refused for what it costs, not after: a helper free to decode one holds hundreds of MB.
+    EXPECT_LT(largest_kb, 100 << 10) << "kB held by the toy or a helper";
+#endif
 }
 
 #ifndef DRESSUP_SANITIZED // the sanitizers and valgrind do not mix
