@@ -28,9 +28,16 @@ static bool keep_only(int a, int b) {
            close_range(high + 1, ~0U, 0) == 0;
 }
 
+// Valgrind keeps the hard limit for itself; the soft one holds all the same, and the filter,
+// where it runs, forbids raising it again.
 static bool no_new_descriptors() {
-    struct rlimit none = {0, 0};
-    return setrlimit(RLIMIT_NOFILE, &none) == 0;
+    struct rlimit none = {0, 0}, now;
+    if (setrlimit(RLIMIT_NOFILE, &none) == 0)
+        return true;
+    if (getrlimit(RLIMIT_NOFILE, &now) != 0)
+        return false;
+    now.rlim_cur = 0;
+    return setrlimit(RLIMIT_NOFILE, &now) == 0;
 }
 
 // ---- Landlock ----
