@@ -2,11 +2,12 @@
 BUILD := build
 SANITIZE := build-sanitize
 PACKAGE := build-package
+WEB := build-web
 
 # The pictures live until the process ends, by design, so leaks are not looked for.
 ASAN_OPTIONS := detect_leaks=0:abort_on_error=0
 
-.PHONY: all toy build run test bench package clean
+.PHONY: all toy build run test bench package web web-page web-run clean
 
 all: build
 
@@ -26,8 +27,10 @@ build:
 run: toy
 	cd pictures && ../$(BUILD)/dressup
 
-# Every test, then every test again with the sanitizers on.
+# Every test, the page's too where Emscripten could be installed, then every test again with the
+# sanitizers on.
 test: build
+	@if command -v emcmake >/dev/null; then $(MAKE) --no-print-directory web-page; fi
 	cd $(BUILD) && ctest --output-on-failure -j 2
 	cmake -S . -B $(SANITIZE) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDRESSUP_SANITIZE=ON
 	cmake --build $(SANITIZE) -j 2
@@ -44,5 +47,18 @@ package:
 	cmake --build $(PACKAGE) -j 2
 	cd $(PACKAGE) && SOURCE_DATE_EPOCH=$$(git log -1 --format=%ct) cpack
 
+# The toy as a web page in build-web/, built by Emscripten: index.html and its files.
+web:
+	@scripts/install-deps web
+	@$(MAKE) --no-print-directory web-page
+
+web-page:
+	emcmake cmake -S . -B $(WEB) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(WEB) -j 2
+
+# Serves the page on this machine only; any static host serves it as well.
+web-run: web
+	scripts/serve $(WEB)
+
 clean:
-	rm -rf $(BUILD) $(SANITIZE) $(PACKAGE)
+	rm -rf $(BUILD) $(SANITIZE) $(PACKAGE) $(WEB)

@@ -72,8 +72,11 @@ SDL_Surface* open_screen() {
 }
 
 const char* screen_problem(const SDL_Surface* screen) {
-    if (screen->format->BitsPerPixel != screen_bpp)
+    const SDL_PixelFormat* f = screen->format;
+    if (f->BitsPerPixel != screen_bpp)
         return "the window is not 32 bits per pixel";
+    if (!f->Rmask || !f->Gmask || !f->Bmask)
+        return "the window's pixels have no red, green and blue";
     if (screen->w < screen_width || screen->h < screen_height)
         return "the window is smaller than 1024 x 512";
     return nullptr;

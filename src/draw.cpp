@@ -48,6 +48,11 @@ void pset(int x, int y, char r, char g, char b, SDL_Surface* surface) {
 // Row by row, in memory order: the order of the writes does not show, but a column at a time
 // would touch a new cache line with every pixel.
 void paint_background(SDL_Surface* screen) {
+    // Through copies on the stack, which no pixel written can overwrite, so that the compiler
+    // reads the layout once rather than for every pixel.
+    SDL_PixelFormat format = *screen->format;
+    SDL_Surface surface = *screen;
+    surface.format = &format;
     int column[screen_width]; // each column's step, worked out once per paint
     for (int x = 0; x < screen_width; x++)
         column[x] = x / background_step_width;
@@ -56,18 +61,17 @@ void paint_background(SDL_Surface* screen) {
 #pragma GCC unroll 8
         for (int x = 0; x < screen_width; x++) {
             int v = row + column[x];
-            pset(x, y, v, v, background_blue, screen);
+            pset(x, y, v, v, background_blue, &surface);
         }
     }
 }
 
 void paint_scene(rep* scene) {
-    // Lock the surface: a display may need it before its pixels can be written.
-    bool locked = SDL_MUSTLOCK(scene->screen);
-    if (!locked || SDL_LockSurface(scene->screen) == 0) {
+    // Locked: a display may need it before its pixels can be written, and a browser's canvas
+    // takes them only once the surface is unlocked.
+    if (SDL_LockSurface(scene->screen) == 0) {
         paint_background(scene->screen);
-        if (locked)
-            SDL_UnlockSurface(scene->screen);
+        SDL_UnlockSurface(scene->screen);
     }
     image_blit(model_x, model_y, scene->model, scene->screen);
     for (image* item : scene->items)

@@ -16,11 +16,15 @@ struct color {
     uint8_t bc() const;
 };
 
-// Writes the pixel 0x00RRGGBB at (x, y) straight into a 32-bit surface. Nothing is checked:
+// Writes the pixel (r, g, b) at (x, y) straight into a 32-bit surface, laid out as its format
+// says: 0x00RRGGBB in a desktop window, bytes R, G, B, A in a browser's. Nothing is checked:
 // the caller keeps (x, y) inside the surface and each channel in 0..255.
 inline void pset(int x, int y, int r, int g, int b, SDL_Surface* surface) {
+    const SDL_PixelFormat* f = surface->format;
     Uint32* pixels = (Uint32*)surface->pixels;
-    pixels[x + y * surface->pitch / 4] = (Uint32)r << 16 | (Uint32)g << 8 | (Uint32)b;
+    pixels[x + y * surface->pitch / 4] = (Uint32)r << __builtin_ctz(f->Rmask) |
+                                         (Uint32)g << __builtin_ctz(f->Gmask) |
+                                         (Uint32)b << __builtin_ctz(f->Bmask);
 }
 
 void pset(int x, int y, const color& c, SDL_Surface* surface);

@@ -183,10 +183,12 @@ TEST(Startup, RefusesAScreenItCannotPaint) {
     SDL_Surface* shallow = SDL_CreateRGBSurface(0, 1024, 512, 16, 0xF800, 0x7E0, 0x1F, 0);
     SDL_Surface* small = SDL_CreateRGBSurface(0, 1024, 511, 32, 0xFF0000, 0xFF00, 0xFF, 0);
     SDL_Surface* narrow = SDL_CreateRGBSurface(0, 1000, 600, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+    SDL_Surface* rgba = SDL_CreateRGBSurface(0, 1024, 512, 32, 0xFF, 0xFF00, 0xFF0000, 0);
     EXPECT_NE(screen_problem(shallow), nullptr);
     EXPECT_NE(screen_problem(small), nullptr);
     EXPECT_NE(screen_problem(narrow), nullptr);
-    for (SDL_Surface* s : {shallow, small, narrow})
+    EXPECT_EQ(screen_problem(rgba), nullptr) << "another layout is painted through its format";
+    for (SDL_Surface* s : {shallow, small, narrow, rgba})
         SDL_FreeSurface(s);
 }
 

@@ -108,6 +108,14 @@ TEST(Pset, EveryFormWritesTheSameWordAtTheRowPitch) {
     EXPECT_EQ(untouched, 60 - 4);
     SDL_FreeSurface(s);
 
+    // A browser's canvas keeps bytes R, G, B, A in memory: written through the format, not as
+    // 0x00RRGGBB, whose red would come out blue.
+    uint32_t word = 0;
+    s = SDL_CreateRGBSurfaceFrom(&word, 1, 1, 32, 4, 0xFF, 0xFF00, 0xFF0000, 0xFF000000);
+    pset(0, 0, 0x12, 0x34, 0x56, s);
+    EXPECT_EQ(word, 0x00563412u);
+    SDL_FreeSurface(s);
+
     // A component scaled by 256 keeps only its low byte; wild values give 0, not a crash.
     color c = {1.0f, -0.5f, 0.0f};
     EXPECT_EQ(c.rc(), 0);

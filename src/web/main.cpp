@@ -1,0 +1,101 @@
+// dressup in a web page: the same scene, events, drag rule and drawing as on the desktop. The
+// browser runs the loop, calling frame() once per display frame; the pictures come from the
+// page's own file system, where the page puts the bundled ones and those a person chooses.
+#include "app.h"
+#include "draw.h"
+#include "image.h"
+#include "rep.h"
+
+#include <emscripten.h>
+#include <unistd.h>
+
+// Where the page keeps the five pictures.
+static const char* const picture_folder = "/pictures";
+
+// What the loop carries from one frame to the next.
+struct page_loop {
+    rep scene;
+    bool dragging;
+    bool owed;  // the canvas does not show the scene as it now is
+    int quit;   // unused: a page ends with its tab
+    int px, py; // where the last mouse event left the pointer, in the toy's pixels
+    bool pointer_known;
+    bool resting; // the browser calls no frame until the page sees the pointer again
+};
+static page_loop toy;
+
+// The scene from the pictures in the folder: a picture that failed is reported and still takes
+// its place, as on the desktop.
+static bool load() {
+    decoding pictures[picture_count];
+    start_loading(pictures);
+    return load_scene(&toy.scene, pictures) == scene_loaded;
+}
+
+// A browser gives the pointer in its own units: fractions of the toy's pixels where the canvas
+// is scaled, and the very first motion counts from nowhere. So a motion moves by what the
+// pointer moved in the toy's own pixels, from where the last mouse event left it.
+static void motion_in_pixels(SDL_Event* event) {
+    int x = event->type == SDL_MOUSEMOTION ? event->motion.x : event->button.x;
+    int y = event->type == SDL_MOUSEMOTION ? event->motion.y : event->button.y;
+    if (event->type == SDL_MOUSEMOTION) {
+        event->motion.xrel = (Sint16)(toy.pointer_known ? x - toy.px : 0);
+        event->motion.yrel = (Sint16)(toy.pointer_known ? y - toy.py : 0);
+    }
+    toy.px = x;
+    toy.py = y;
+    toy.pointer_known = true;
+}
+
+// Every event waiting, in order, then the frame if anything changed. A frame with nothing to
+// do is the last until the page wakes the loop: at rest the page takes no processor.
+static void frame() {
+    SDL_Event event;
+    bool handled = false;
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_MOUSEMOTION || event.type == SDL_MOUSEBUTTONDOWN ||
+            event.type == SDL_MOUSEBUTTONUP)
+            motion_in_pixels(&event);
+        toy.owed = dispatch(&toy.scene, &event, &toy.dragging, &toy.quit) || toy.owed;
+        handled = true;
+    }
+    if (toy.owed) {
+        repaint(&toy.scene);
+        toy.owed = false;
+    } else if (!handled) {
+        toy.resting = true;
+        emscripten_pause_main_loop();
+    }
+}
+
+// The page calls this whenever the pointer or a finger does anything on the canvas.
+extern "C" EMSCRIPTEN_KEEPALIVE void dressup_wake() {
+    if (!toy.resting)
+        return;
+    toy.resting = false;
+    emscripten_resume_main_loop();
+}
+
+// The page calls this once it has put the pictures a person chose into the folder: the toy
+// starts again with them, as it would in a folder of them.
+extern "C" EMSCRIPTEN_KEEPALIVE void dressup_restart() {
+    image_destroy(toy.scene.model);
+    for (image* item : toy.scene.items)
+        image_destroy(item);
+    toy.scene.model = nullptr;
+    toy.scene.items.clear();
+    toy.dragging = false;
+    toy.owed = load();
+    dressup_wake();
+}
+
+int main() {
+    // Emscripten's SDL fills its table of event types here; the desktop needs no such call.
+    SDL_Init(SDL_INIT_VIDEO);
+    toy.scene.screen = open_screen();
+    if (!toy.scene.screen || chdir(picture_folder) != 0 || !load())
+        return 1;
+    repaint(&toy.scene);
+    emscripten_set_main_loop(frame, 0, 0);
+    return 0;
+}

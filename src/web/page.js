@@ -1,0 +1,79 @@
+// The page around the toy: its canvas sized by whole device pixels, what it prints, and the
+// pictures a person chooses. Copyright the dressup authors; MIT (Expat) licensed.
+"use strict";
+
+var canvas = document.getElementById("canvas");
+var said = document.getElementById("said");
+var toyWidth = 1024, toyHeight = 512;
+
+// As large as fits, in whole device pixels for each of the toy's, so that it stays crisp: 2 on
+// a screen scaled by 2, 1 at 1.25. Where not even 1 fits, scaled down, softly.
+function fit() {
+  var ratio = window.devicePixelRatio || 1;
+  var stage = document.getElementById("stage").getBoundingClientRect();
+  var roomWidth = document.documentElement.clientWidth - 2 * stage.left;
+  var roomHeight = window.innerHeight - stage.top - 8;
+  var byWidth = Math.floor(roomWidth * ratio / toyWidth);
+  var byHeight = Math.max(1, Math.floor(roomHeight * ratio / toyHeight)); // else it scrolls
+  var whole = Math.min(Math.max(1, Math.round(ratio)), byWidth, byHeight);
+  var width = whole >= 1 ? whole * toyWidth / ratio : Math.max(roomWidth, 1);
+  canvas.style.width = width + "px";
+  canvas.style.height = width / 2 + "px";
+  canvas.style.imageRendering = whole >= 1 ? "pixelated" : "auto";
+}
+
+// What the toy prints: a picture it could not load, in the page and in the console.
+function print(line) {
+  console.log(line);
+  said.textContent += (said.textContent ? " " : "") + line;
+}
+
+var Module = {
+  canvas: canvas,
+  print: print,
+  printErr: function (line) { console.warn(line); },
+  // Every frame writes every pixel, so the canvas is never read back before one.
+  screenIsReadOnly: true,
+  postRun: [fit],
+};
+
+window.addEventListener("resize", fit);
+fit();
+
+// At rest the toy's loop sleeps; whatever the pointer or a finger does on the canvas wakes it,
+// and the toy reads it in its next frame.
+["mousedown", "mouseup", "mousemove", "mouseout", "wheel", "touchstart", "touchmove",
+ "touchend"].forEach(function (type) {
+  canvas.addEventListener(type, function () {
+    if (Module.calledRun) Module._dressup_wake();
+  }, true);
+});
+
+// A picture chosen or dropped for one of the five places goes into the toy's folder, and the
+// toy starts again with it. Nothing leaves the page.
+function choose(name, file) {
+  file.arrayBuffer().then(function (bytes) {
+    Module.FS.writeFile("/pictures/" + name, new Uint8Array(bytes));
+    said.textContent = "";
+    Module._dressup_restart();
+  });
+}
+
+document.querySelectorAll(".place").forEach(function (place) {
+  var input = place.querySelector("input");
+  var name = input.dataset.file;
+  input.addEventListener("change", function () {
+    if (input.files.length) choose(name, input.files[0]);
+    input.value = "";
+  });
+  place.addEventListener("dragover", function (event) {
+    event.preventDefault();
+    place.classList.add("over");
+  });
+  place.addEventListener("dragleave", function () { place.classList.remove("over"); });
+  place.addEventListener("drop", function (event) {
+    event.preventDefault();
+    place.classList.remove("over");
+    if (event.dataTransfer.files.length) choose(name, event.dataTransfer.files[0]);
+  });
+});

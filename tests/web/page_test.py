@@ -1,0 +1,294 @@
+#!/usr/bin/python3
+# The page in headless Chromium, driven through Selenium: the start-up frame to the pixel, a mouse
+# drag and a finger's drag that carry a piece exactly, the release ending a drag, and a broken
+# picture chosen on the page reported while the rest still play. Exits 77, saying why, where
+# Chromium, its driver, Selenium or the built page is missing.
+#   tests/web/page_test.py BUILD-WEB-FOLDER
+import functools
+import http.server
+import os
+import shutil
+import struct
+import sys
+import tempfile
+import threading
+import time
+import unittest
+import zlib
+
+FOLDER = sys.argv[1] if len(sys.argv) > 1 else "build-web"
+W, H = 1024, 512
+FAILURE = "Malamente! No carga"
+
+
+def missing():
+    if not os.path.exists(os.path.join(FOLDER, "index.html")):
+        return "no page in %s: make web did not run here (no Emscripten?)" % FOLDER
+    for program in ("chromium", "chromedriver"):
+        if not shutil.which(program):
+            return program + " is not installed"
+    try:
+        import selenium  # noqa: F401
+    except ImportError:
+        return "Selenium for Python is not installed"
+    return None
+
+
+def background(x, y):
+    v = x // 25 + y * y // 5000 + 155
+    return (v, v, 244)
+
+
+# A test picture: a band across its top quarter and a left and a right half below, so a picture
+# drawn from the wrong corner or clipped on the wrong side shows. Colours as 0xRRGGBB.
+class Picture:
+    def __init__(self, name, w, h, top, left, right, alpha=255):
+        self.name, self.w, self.h = name, w, h
+        self.top, self.left, self.right, self.alpha = top, left, right, alpha
+
+    def pixel(self, x, y):
+        c = self.top if y < self.h // 4 else self.left if x < self.w // 2 else self.right
+        return (c >> 16, c >> 8 & 255, c & 255)
+
+    def png(self):
+        rows = b""
+        for y in range(self.h):
+            rows += b"\0" + b"".join(bytes(self.pixel(x, y) + (self.alpha,)) for x in range(self.w))
+        return png(self.w, self.h, 6, zlib.compress(rows))
+
+
+def png(w, h, colour_type, rows):
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    return (b"\x89PNG\r\n\x1a\n" +
+            chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, colour_type, 0, 0, 0)) +
+            chunk(b"IDAT", rows) + chunk(b"IEND", b""))
+
+
+def bomb(w, h):
+    """A grey PNG of a few hundred kilobytes that decodes to w x h x 4 bytes."""
+    packer, row = zlib.compressobj(9), bytes(w + 1)
+    return png(w, h, 0, b"".join(packer.compress(row) for _ in range(h)) + packer.flush())
+
+
+# The figure, then the clothes in drawing order, where the toy puts them on every run.
+PICTURES = [
+    (Picture("model.png", 60, 300, 0x6B4F3A, 0x806040, 0x907050), 100, 100),
+    (Picture("pant.png", 120, 90, 0x1040C0, 0x2050D0, 0x3060E0), 677, 18),
+    (Picture("sabates.png", 110, 70, 0xC01020, 0xD02030, 0xE03040), 693, 154),
+    (Picture("camiseta.png", 90, 80, 0x10A040, 0x20B050, 0x30C060, 160), 786, 136),
+    (Picture("bufanda_gorro.png", 100, 100, 0xE0C010, 0xD0B000, 0xF0D020), 549, 136),
+]
+
+
+def expected(places):
+    """The frame the scene must show, and how far each pixel may stray: the background is
+    exact, while the canvas's alpha blending may round."""
+    want = [background(x, y) for y in range(H) for x in range(W)]
+    slack = [0] * (W * H)
+    for picture, px, py in places:
+        if picture is None:
+            continue
+        a = picture.alpha
+        for y in range(max(0, py), min(H, py + picture.h)):
+            for x in range(max(0, px), min(W, px + picture.w)):
+                i = y * W + x
+                fg, bg = picture.pixel(x - px, y - py), want[i]
+                want[i] = tuple((f * a + b * (255 - a) + 127) // 255 for f, b in zip(fg, bg))
+                slack[i] = 2
+    return want, slack
+
+
+class Page(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        from selenium import webdriver
+        from selenium.webdriver.chrome.service import Service
+
+        cls.pictures = tempfile.mkdtemp()
+        for picture, _, _ in PICTURES:
+            with open(os.path.join(cls.pictures, picture.name), "wb") as f:
+                f.write(picture.png())
+        with open(os.path.join(cls.pictures, "broken.png"), "wb") as f:
+            f.write(b"\x89PNG\r\n\x1a\n not a picture at all")
+        with open(os.path.join(cls.pictures, "bomb.png"), "wb") as f:
+            f.write(bomb(16000, 16000))
+
+        class Quiet(http.server.SimpleHTTPRequestHandler):
+            def log_message(self, *args):
+                pass
+        cls.server = http.server.ThreadingHTTPServer(
+            ("127.0.0.1", 0), functools.partial(Quiet, directory=FOLDER))
+        threading.Thread(target=cls.server.serve_forever, daemon=True).start()
+        options = webdriver.ChromeOptions()
+        options.binary_location = shutil.which("chromium")
+        for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                         "--no-first-run", "--disable-background-networking",
+                         "--disable-component-update", "--disable-sync",
+                         "--window-size=1280,800", "--force-device-scale-factor=1"):
+            options.add_argument(argument)
+        options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+        cls.driver = webdriver.Chrome(service=Service(shutil.which("chromedriver")),
+                                      options=options)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.driver.quit()
+        cls.server.shutdown()
+        shutil.rmtree(cls.pictures)
+
+    def open(self, chosen=(), width=1280):
+        """The page, fresh, in a window so wide, with the given pictures chosen for their
+        places."""
+        self.driver.set_window_size(width, 800)
+        self.driver.get("http://127.0.0.1:%d/index.html" % self.server.server_address[1])
+        self.wait_for(lambda: self.driver.execute_script(
+            "return typeof Module !== 'undefined' && Module.calledRun === true"), "the toy ran")
+        for name, path in chosen:
+            self.driver.find_element(
+                "css selector", "input[data-file='%s']" % name).send_keys(path)
+        rect = self.driver.execute_script(
+            "var r = document.getElementById('canvas').getBoundingClientRect();"
+            "return [r.left, r.top, r.width, r.height];")
+        self.left, self.top, self.scale = rect[0], rect[1], rect[2] / W
+        if width > W + 2 * self.left:
+            self.assertEqual(rect[2:], [W, H], "the canvas is not shown at its size")
+
+    def wait_for(self, condition, what, seconds=10):
+        end = time.time() + seconds
+        while not condition():
+            if time.time() > end:
+                self.fail("never: " + what)
+            time.sleep(0.05)
+
+    def frame(self):
+        import base64
+        data = self.driver.execute_script(
+            "var d = document.getElementById('canvas').getContext('2d')"
+            ".getImageData(0, 0, %d, %d).data, s = '';"
+            "for (var i = 0; i < d.length; i += 0x8000)"
+            "  s += String.fromCharCode.apply(null, d.subarray(i, i + 0x8000));"
+            "return btoa(s);" % (W, H))
+        raw = base64.b64decode(data)
+        return [tuple(raw[i:i + 3]) for i in range(0, len(raw), 4)]
+
+    def expect_scene(self, places, when):
+        want, slack = expected(places)
+        wrong = []
+        end = time.time() + 10
+        while True:
+            got = self.frame()
+            wrong = [i for i in range(W * H)
+                     if any(abs(g - w) > slack[i] for g, w in zip(got[i], want[i]))]
+            if not wrong or time.time() > end:
+                break
+            time.sleep(0.1)
+        self.assertEqual(len(wrong), 0, "%s: %d pixels differ, among them %s" % (
+            when, len(wrong),
+            ["(%d, %d) want %s got %s" % (i % W, i // W, want[i], got[i]) for i in wrong[:5]]))
+
+    def pointer(self, kind):
+        from selenium.webdriver.common.actions import interaction
+        from selenium.webdriver.common.actions.action_builder import ActionBuilder
+        from selenium.webdriver.common.actions.pointer_input import PointerInput
+        device = PointerInput(interaction.POINTER_TOUCH if kind == "touch" else
+                              interaction.POINTER_MOUSE, kind)
+        return ActionBuilder(self.driver, mouse=device, duration=0)
+
+    def at(self, x, y):
+        """Where the toy's pixel (x, y) is in the window, to the nearest of its pixels."""
+        return round(self.left + x * self.scale), round(self.top + y * self.scale)
+
+    def drag(self, kind, path, release=True):
+        """Presses at the first point of the path (the toy's pixels), moves through the rest."""
+        actions = self.pointer(kind)
+        actions.pointer_action.move_to_location(*self.at(*path[0]))
+        actions.pointer_action.pointer_down()
+        for x, y in path[1:]:
+            actions.pointer_action.move_to_location(*self.at(x, y))
+        if release:
+            actions.pointer_action.pointer_up()
+        actions.perform()
+
+    def chosen(self):
+        return [(p.name, os.path.join(self.pictures, p.name)) for p, _, _ in PICTURES]
+
+    def test_start_frame_mouse_and_finger_drags_and_the_release(self):
+        self.open(self.chosen())
+        places = [list(p) for p in PICTURES]
+        self.expect_scene(places, "the start-up frame")
+
+        # The mouse, pressed in the trousers: they follow, step by step, to the pixel, passing
+        # above the hat and scarf.
+        path = [(737, 63)] + [(737 - 7 * i, 63 + i) for i in range(1, 41)]
+        self.drag("mouse", path)
+        places[1][1:] = [677 - 280, 18 + 40]
+        self.expect_scene(places, "after a mouse drag of 40 motions")
+
+        # With no button held, motions across the shoes move nothing.
+        actions = self.pointer("mouse")
+        for x in range(700, 800, 5):
+            actions.pointer_action.move_to_location(self.left + x, self.top + 190)
+        actions.perform()
+        self.expect_scene(places, "after motions with no button held")
+
+        # A finger on the hat and scarf carries them as a held button does.
+        path = [(599, 186)] + [(599 - 4 * i, 186 + 2 * i) for i in range(1, 31)]
+        self.drag("touch", path)
+        places[4][1:] = [549 - 120, 136 + 60]
+        self.expect_scene(places, "after a finger's drag of 30 motions")
+        self.assertEqual(self.driver.execute_script(
+            "return [window.scrollX, window.scrollY, String(window.getSelection())]"),
+            [0, 0, ""], "the finger scrolled the page or selected something")
+
+    def test_broken_pictures_are_reported_and_the_rest_still_play(self):
+        # A file that is no picture, and a bomb that would take 1 GB, refused before it does.
+        chosen = self.chosen()
+        chosen[1] = ("pant.png", os.path.join(self.pictures, "bomb.png"))
+        chosen[3] = ("camiseta.png", os.path.join(self.pictures, "broken.png"))
+        self.open(chosen)
+        self.wait_for(lambda: self.driver.find_element("id", "said").text.count(FAILURE) == 2,
+                      "two failure lines on the page")
+        logged = [entry["message"] for entry in self.driver.get_log("browser")]
+        self.assertTrue(any(FAILURE in line for line in logged), "not in the console: %s" % logged)
+        places = [list(p) for p in PICTURES]
+        places[1][0] = places[3][0] = None
+        self.expect_scene(places, "with the trousers and the T-shirt refused")
+        self.drag("mouse", [(748, 189), (745, 190), (740, 192)])  # the shoes
+        places[2][1:] = [693 - 8, 154 + 3]
+        self.expect_scene(places, "after a drag with two pictures refused")
+
+    def test_a_canvas_scaled_down_to_fit_still_drags_exactly(self):
+        self.open(self.chosen(), width=800)
+        self.assertLess(self.scale, 1, "the canvas was not scaled down to fit")
+        # Window pixels fall between the toy's: the piece moves by what the pointer moved in
+        # the toy's own pixels, where it first and last stood.
+        def toy_x(window_x):
+            return int((window_x - self.left) / self.scale)
+        start = self.at(737, 63)
+        actions = self.pointer("mouse")
+        actions.pointer_action.move_to_location(*start)
+        actions.pointer_action.pointer_down()
+        for i in range(1, 31):
+            actions.pointer_action.move_to_location(start[0] - 3 * i, start[1])
+        actions.pointer_action.pointer_up()
+        actions.perform()
+        places = [list(p) for p in PICTURES]
+        places[1][1] += toy_x(start[0] - 90) - toy_x(start[0])
+        self.expect_scene(places, "after a drag on a canvas scaled by %.3f" % self.scale)
+
+    def test_the_bundled_pictures_start_in_their_places(self):
+        self.open()
+        got = self.frame()
+        # Left of the figure, and below the clothes: the gradient, exact.
+        for x, y in ((0, 0), (99, 300), (1023, 0), (1023, 511), (400, 511), (0, 511)):
+            self.assertEqual(got[y * W + x], background(x, y), "at (%d, %d)" % (x, y))
+        self.assertEqual(self.driver.find_element("id", "said").text, "")
+
+
+if __name__ == "__main__":
+    why = missing()
+    if why:
+        print("skipped: " + why)
+        sys.exit(77)
+    unittest.main(argv=sys.argv[:1], verbosity=2)
