@@ -7,7 +7,7 @@ WEB := build-web
 # The pictures live until the process ends, by design, so leaks are not looked for.
 ASAN_OPTIONS := detect_leaks=0:abort_on_error=0
 
-.PHONY: all toy build run test bench package web web-page web-run clean
+.PHONY: all toy build run test bench package web web-page web-run po clean
 
 all: build
 
@@ -59,6 +59,15 @@ web-page:
 # Serves the page on this machine only; any static host serves it as well.
 web-run: web
 	scripts/serve $(WEB)
+
+# After a change to the words of the menu entry, the metainfo or the page: the template again,
+# and each translation brought up to it, new words left for its translator.
+po:
+	xgettext --from-code=UTF-8 --keyword=_ --package-name=dressup \
+	  --copyright-holder="the dressup authors" --no-wrap -o po/dressup.pot \
+	  desktop/dressup.desktop.in desktop/dressup.metainfo.xml.in src/web/page.js
+	for lang in $$(grep -v '^#' po/LINGUAS); do \
+	  msgmerge --quiet --update --backup=none --no-wrap po/$$lang.po po/dressup.pot; done
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE) $(PACKAGE) $(WEB)

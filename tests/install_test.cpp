@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <sstream>
+#include <vector>
 
 // Runs a shell command; its exit status, and what it printed in *out.
 static int shell(const std::string& command, std::string* out = nullptr) {
@@ -53,6 +54,16 @@ static std::string problems(const std::string& report, const char* excused) {
 
 static const char* const homepage = "url-homepage-missing";
 
+// The languages the words are translated into.
+static std::vector<std::string> languages() {
+    std::istringstream listed(read_file(SOURCE_DIR "/po/LINGUAS"));
+    std::vector<std::string> found;
+    for (std::string line; std::getline(listed, line);)
+        if (!line.empty() && line[0] != '#')
+            found.push_back(line);
+    return found;
+}
+
 static const char* const pictures[] = {"model.png", "pant.png", "sabates.png", "camiseta.png",
                                        "bufanda_gorro.png"};
 
@@ -94,8 +105,22 @@ TEST(Install, StagedTreeAndAMenuEntryThatStartsTheToyAmongItsPictures) {
 
         // The software centre's record of the toy, which launches that entry.
         std::string metainfo = root + "/share/metainfo/" APP_ID ".metainfo.xml";
-        EXPECT_NE(read_file(metainfo).find("<launchable type=\"desktop-id\">dressup.desktop<"),
+        std::string record = read_file(metainfo);
+        EXPECT_NE(record.find("<launchable type=\"desktop-id\">dressup.desktop<"),
                   std::string::npos);
+
+        // Both in every language there is a translation for: the name and what it says of
+        // itself, and words to find it by.
+        ASSERT_GE(languages().size(), 11u);
+        for (const std::string& lang : languages()) {
+            for (const char* key : {"Name", "GenericName", "Comment", "Keywords"})
+                EXPECT_NE(entry_line(entry, key + ("[" + lang + "]")), "") << key << " " << lang;
+            for (const char* tag : {"<name", "<summary", "<keyword"})
+                EXPECT_NE(record.find(tag + (" xml:lang=\"" + lang + "\">")), std::string::npos)
+                    << tag << " " << lang;
+        }
+        EXPECT_EQ(entry_line(entry, "Name[es]"), "Name[es]=Vestir");
+        EXPECT_NE(entry_line(entry, "Keywords[fr]").find("habiller;"), std::string::npos);
         shell("appstreamcli validate --no-net " + metainfo, &out);
         EXPECT_EQ(problems(out, homepage), "") << out;
     }
@@ -167,8 +192,10 @@ TEST(Install, DebianPackageHardenedReproducibleLintianCleanAndComplete) {
         EXPECT_NE(out.find(std::string("./usr/share/dressup/") + name), std::string::npos);
     std::string tree = dir + "/tree";
     ASSERT_EQ(shell("dpkg-deb -x " + deb + " " + tree, &out), 0) << out;
-    EXPECT_EQ(entry_line(read_file(tree + "/usr/share/applications/dressup.desktop"), "Path"),
-              "Path=/usr/share/dressup");
+    std::string packaged = tree + "/usr/share/applications/dressup.desktop";
+    EXPECT_EQ(entry_line(read_file(packaged), "Path"), "Path=/usr/share/dressup");
+    EXPECT_EQ(entry_line(read_file(packaged), "Name[es]"), "Name[es]=Vestir") << "untranslated";
+    EXPECT_EQ(shell("desktop-file-validate " + packaged, &out), 0) << out;
     shell("appstreamcli validate --no-net " + tree + "/usr/share/metainfo/" APP_ID ".metainfo.xml",
           &out);
     ASSERT_EQ(problems(out, homepage), "") << out;

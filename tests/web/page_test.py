@@ -34,6 +34,14 @@ def missing():
     return None
 
 
+def translations(language):
+    """What po/LANGUAGE.po says each English string is."""
+    po = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../po", language + ".po")
+    lines = open(po, encoding="utf-8").read().split("\n")
+    return {a[7:-1]: b[8:-1] for a, b in zip(lines, lines[1:])
+            if a.startswith('msgid "') and b.startswith('msgstr "')}
+
+
 def background(x, y):
     v = x // 25 + y * y // 5000 + 155
     return (v, v, 244)
@@ -276,6 +284,21 @@ class Page(unittest.TestCase):
         places = [list(p) for p in PICTURES]
         places[1][1] += toy_x(start[0] - 90) - toy_x(start[0])
         self.expect_scene(places, "after a drag on a canvas scaled by %.3f" % self.scale)
+
+    def test_the_page_speaks_the_browsers_language(self):
+        user_agent = self.driver.execute_script("return navigator.userAgent")
+        for tag, po in (("es", "es"), ("pt-BR", "pt_BR"), ("de-AT", "de")):
+            said = translations(po)
+            self.driver.execute_cdp_cmd("Network.setUserAgentOverride",
+                                        {"userAgent": user_agent, "acceptLanguage": tag})
+            self.open()
+            title = said["Dress-up"]
+            self.wait_for(lambda: self.driver.title == title, "the title in " + tag)
+            self.assertEqual(self.driver.find_element("id", "how").text,
+                             said["Hold the mouse button, or a finger, on a piece of clothing "
+                                  "and move it onto the figure."])
+        self.driver.execute_cdp_cmd("Network.setUserAgentOverride",
+                                    {"userAgent": user_agent, "acceptLanguage": "en"})
 
     def test_the_bundled_pictures_start_in_their_places(self):
         self.open()
