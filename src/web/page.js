@@ -28,13 +28,15 @@ function print(line) {
   said.textContent += (said.textContent ? " " : "") + line;
 }
 
+var toyStarted = false; // its first frame is painted and the browser calls its loop
+
 var Module = {
   canvas: canvas,
   print: print,
   printErr: function (line) { console.warn(line); },
   // Every frame writes every pixel, so the canvas is never read back before one.
   screenIsReadOnly: true,
-  postRun: [fit],
+  postRun: [fit, function () { toyStarted = true; }],
 };
 
 window.addEventListener("resize", fit);
@@ -111,7 +113,7 @@ function showWords(lang) {
 ["mousedown", "mouseup", "mousemove", "mouseout", "wheel", "touchstart", "touchmove",
  "touchend"].forEach(function (type) {
   canvas.addEventListener(type, function () {
-    if (Module.calledRun) Module._dressup_wake();
+    if (toyStarted) Module._dressup_wake();
   }, true);
 });
 

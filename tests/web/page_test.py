@@ -151,7 +151,7 @@ class Page(unittest.TestCase):
         self.driver.set_window_size(width, 800)
         self.driver.get("http://127.0.0.1:%d/index.html" % self.server.server_address[1])
         self.wait_for(lambda: self.driver.execute_script(
-            "return typeof Module !== 'undefined' && Module.calledRun === true"), "the toy ran")
+            "return typeof toyStarted !== 'undefined' && toyStarted"), "the toy started")
         for name, path in chosen:
             self.driver.find_element(
                 "css selector", "input[data-file='%s']" % name).send_keys(path)
