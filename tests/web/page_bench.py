@@ -3,17 +3,13 @@
 # to it until its first frame shows in headless Chromium, against the page's DOMContentLoaded in
 # the same loads (medians of 7); and the processor its scripts take at rest.
 #   tests/web/page_bench.py BUILD-WEB-FOLDER
-import functools
 import gzip
-import http.server
 import os
-import shutil
 import statistics
 import sys
-import threading
 import time
 
-from page_test import FOLDER, missing
+from page_test import FOLDER, chromium, missing, serve
 
 FILES = ("index.html", "page.js", "page.css", "dressup.js", "dressup.wasm", "dressup.data")
 LOADS = 7
@@ -43,22 +39,8 @@ def main():
     packed = sum(len(gzip.compress(open(os.path.join(FOLDER, f), "rb").read(), 9)) for f in FILES)
     print("page size: %.0f KB, %.0f KB gzipped (%s)" % (raw / 1024, packed / 1024, ", ".join(FILES)))
 
-    from selenium import webdriver
-    from selenium.webdriver.chrome.service import Service
-
-    class Quiet(http.server.SimpleHTTPRequestHandler):
-        def log_message(self, *args):
-            pass
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0),
-                                             functools.partial(Quiet, directory=FOLDER))
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    options = webdriver.ChromeOptions()
-    options.binary_location = shutil.which("chromium")
-    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic",
-                     "--no-first-run", "--disable-background-networking",
-                     "--disable-component-update", "--disable-sync", "--window-size=1280,800"):
-        options.add_argument(argument)
-    driver = webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
+    server = serve(FOLDER)
+    driver = chromium()
     driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": WATCH})
     driver.execute_cdp_cmd("Network.setCacheDisabled", {"cacheDisabled": True})
     frames, loaded = [], []

@@ -107,12 +107,35 @@ def expected(places):
     return want, slack
 
 
+def serve(folder):
+    """The folder on a free port of 127.0.0.1, from a thread of this process."""
+    class Quiet(http.server.SimpleHTTPRequestHandler):
+        def log_message(self, *args):
+            pass
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0),
+                                             functools.partial(Quiet, directory=folder))
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
+def chromium():
+    """Debian's Chromium, headless, at a device scale of 1, its console kept."""
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    options = webdriver.ChromeOptions()
+    options.binary_location = shutil.which("chromium")
+    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                     "--no-first-run", "--disable-background-networking",
+                     "--disable-component-update", "--disable-sync",
+                     "--window-size=1280,800", "--force-device-scale-factor=1"):
+        options.add_argument(argument)
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    return webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
+
+
 class Page(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        from selenium import webdriver
-        from selenium.webdriver.chrome.service import Service
-
         cls.pictures = tempfile.mkdtemp()
         for picture, _, _ in PICTURES:
             with open(os.path.join(cls.pictures, picture.name), "wb") as f:
@@ -121,23 +144,8 @@ class Page(unittest.TestCase):
             f.write(b"\x89PNG\r\n\x1a\n not a picture at all")
         with open(os.path.join(cls.pictures, "bomb.png"), "wb") as f:
             f.write(bomb(16000, 16000))
-
-        class Quiet(http.server.SimpleHTTPRequestHandler):
-            def log_message(self, *args):
-                pass
-        cls.server = http.server.ThreadingHTTPServer(
-            ("127.0.0.1", 0), functools.partial(Quiet, directory=FOLDER))
-        threading.Thread(target=cls.server.serve_forever, daemon=True).start()
-        options = webdriver.ChromeOptions()
-        options.binary_location = shutil.which("chromium")
-        for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic",
-                         "--no-first-run", "--disable-background-networking",
-                         "--disable-component-update", "--disable-sync",
-                         "--window-size=1280,800", "--force-device-scale-factor=1"):
-            options.add_argument(argument)
-        options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-        cls.driver = webdriver.Chrome(service=Service(shutil.which("chromedriver")),
-                                      options=options)
+        cls.server = serve(FOLDER)
+        cls.driver = chromium()
 
     @classmethod
     def tearDownClass(cls):
