@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-// The figure, then the clothes in drawing order, so the last one is on top.
-static const char* const picture_files[picture_count] = {"model.png", "pant.png", "sabates.png",
-                                                         "camiseta.png", "bufanda_gorro.png"};
+// The last one is on top.
+const char* const picture_files[picture_count] = {"model.png", "pant.png", "sabates.png",
+                                                  "camiseta.png", "bufanda_gorro.png"};
 
 // Sets an environment variable the user has not set; true if it did.
 static bool suggest(const char* name, const char* value) {
@@ -39,6 +39,10 @@ SDL_Surface* open_screen() {
     // classic library does, several times faster. The classic library ignores these, and
     // a user's own setting wins.
     suggest("SDL_RENDER_DRIVER", "software");
+    // SDL2 and SDL3 drop a press that comes within moments of the window taking the focus, so
+    // the press that focuses it would start no drag. The classic library takes it, and so does
+    // the toy: a child's first press on a piece carries it.
+    suggest("SDL_MOUSE_FOCUS_CLICKTHROUGH", "1");
     bool no_emulation = suggest("SDL_FRAMEBUFFER_ACCELERATION", "0");
     // On a scaled Wayland output the window keeps its size in the desktop's units, as anywhere
     // else: sdl2-compat would otherwise map it to physical pixels, half its size at 2. And
@@ -82,20 +86,20 @@ const char* screen_problem(const SDL_Surface* screen) {
     return nullptr;
 }
 
-void start_loading(decoding pictures[picture_count]) {
-    for (int i = 0; i < picture_count; i++)
-        decode_start(&pictures[i], picture_files[i]);
+decoding* start_loading() {
+    return decode_start(picture_files, picture_count);
 }
 
-scene_load load_scene(rep* scene, decoding pictures[picture_count], bool (*stopping)()) {
-    if (!decode_finish(pictures, picture_count, stopping))
+scene_load load_scene(rep* scene, decoding* pictures, bool (*stopping)()) {
+    SDL_Surface* decoded[picture_count];
+    if (!decode_finish(pictures, decoded, stopping))
         return scene_stopped;
     // The clothes start where the library's default sequence puts them, on every run. Opening
     // the window may already have drawn from it (Mesa does, on Wayland, the first time it
     // runs), so it starts over here; srand(1) is that default sequence.
     srand(1);
     for (int i = 0; i < picture_count; i++) {
-        image* img = image_create(pictures[i].picture);
+        image* img = image_create(decoded[i]);
         if (!img)
             return scene_out_of_memory;
         if (i == 0)

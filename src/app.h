@@ -16,14 +16,17 @@ SDL_Surface* open_screen();
 // Why a surface cannot take the scene's pixels, or null when it can.
 const char* screen_problem(const SDL_Surface* screen);
 
-// Starts decoding the figure and the clothes, each in a helper process of its own.
-void start_loading(decoding pictures[picture_count]);
+// The five pictures' files, the figure's first, then the clothes in drawing order.
+extern const char* const picture_files[picture_count];
+
+// Starts decoding the figure and the clothes, side by side.
+decoding* start_loading();
 
 enum scene_load { scene_loaded, scene_stopped, scene_out_of_memory };
 
 // Once every picture is in or refused, the scene: a picture that failed still takes its place,
 // reported. Stopped, with nothing reported, when stopping() says so first.
-scene_load load_scene(rep* scene, decoding pictures[picture_count], bool (*stopping)() = nullptr);
+scene_load load_scene(rep* scene, decoding* pictures, bool (*stopping)() = nullptr);
 
 // Moves every piece of clothing the pointer is strictly inside by the pointer's motion. It
 // paints nothing: the loop repaints once the events waiting are handled.

@@ -1,6 +1,6 @@
-// The toy's side of decoding: it opens each picture file, starts a helper on it, waits for the
-// helpers side by side, and takes in what they describe, checked again, drawn from their memory
-// files with no copy.
+// The toy's side of decoding on the desktop: it opens each picture file, starts a helper on it,
+// waits for the helpers side by side, and takes in what they describe, checked again, drawn from
+// their memory files with no copy.
 #include "decode.h"
 
 #include "helper.h"
@@ -17,13 +17,27 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 const off_t largest_file = 256 << 20;
 const long decode_ms = 2700; // from the start until the picture is in the toy
 const int poll_ms = 20;      // how long a stop signal may wait to be seen
 
-void decode_start(decoding* d, const char* path) {
+// One picture's helper, from its start until its picture is in or refused.
+struct helper_watch {
+    pid_t helper;            // 0 once it is over
+    int from_helper;         // the pipe its picture's description comes back through
+    int pixels;              // a memory file its picture's rows come back in
+    struct timespec started; // its deadline runs from here
+    SDL_Surface* picture;    // once over: the picture as decoded, or null when it was refused
+};
+
+struct decoding {
+    std::vector<helper_watch> helpers; // one a picture, in the order named
+};
+
+static void start_helper(helper_watch* d, const char* path) {
     *d = {0, -1, -1, {}, nullptr};
     clock_gettime(CLOCK_MONOTONIC, &d->started);
     helper_prepare();
@@ -62,7 +76,15 @@ void decode_start(decoding* d, const char* path) {
     d->pixels = pixels;
 }
 
-static long ms_left(const decoding* d) {
+decoding* decode_start(const char* const* paths, int count) {
+    decoding* d = new decoding;
+    d->helpers.resize((size_t)count);
+    for (int i = 0; i < count; i++)
+        start_helper(&d->helpers[i], paths[i]);
+    return d;
+}
+
+static long ms_left(const helper_watch* d) {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     long spent =
@@ -70,28 +92,24 @@ static long ms_left(const decoding* d) {
     return decode_ms - spent;
 }
 
-// Exactly n bytes from the helper: what it has sent already, and what it sends before its
-// deadline; nothing once a stop is asked for.
-static bool receive_bytes(const decoding* d, void* into, size_t n, bool (*stopping)()) {
-    for (char* p = (char*)into; n > 0;) {
+// Some of n bytes from the helper, once it has sent any: what it has sent already, and what it
+// sends before its deadline. Nothing (0) past that, or once a stop is asked for.
+static ssize_t receive_some(const helper_watch* d, char* into, size_t n, bool (*stopping)()) {
+    for (;;) {
         if (stopping && stopping())
-            return false;
+            return 0;
         long left = ms_left(d);
         struct pollfd ready = {d->from_helper, POLLIN, 0};
-        if (poll(&ready, 1, (int)std::clamp(left, 0L, (long)poll_ms)) <= 0) {
-            if (left <= 0)
-                return false;
-            continue;
-        }
-        ssize_t got = read(d->from_helper, p, n);
-        if (got < 0 && (errno == EINTR || errno == EAGAIN))
-            continue;
-        if (got <= 0)
-            return false;
-        p += got;
-        n -= (size_t)got;
+        if (poll(&ready, 1, (int)std::clamp(left, 0L, (long)poll_ms)) > 0)
+            return read(d->from_helper, into, n);
+        if (left <= 0)
+            return 0;
     }
-    return true;
+}
+
+static bool receive_bytes(const helper_watch* d, void* into, size_t n, bool (*stopping)()) {
+    char* p = (char*)into;
+    return move_all(n, [&](size_t got) { return receive_some(d, p + got, n - got, stopping); });
 }
 
 // What the helper says of its picture, once its rows are in the memory file.
@@ -100,9 +118,9 @@ struct description {
     SDL_Color colours[256];
 };
 
-static bool receive_description(const decoding* d, description* got, bool (*stopping)()) {
-    return receive_bytes(d, &got->h, sizeof got->h, stopping) && acceptable(got->h) &&
-           receive_bytes(d, got->colours, got->h.colours * sizeof(SDL_Color), stopping);
+static bool receive_description(const helper_watch* d, description* got, bool (*stopping)()) {
+    return receive_bytes(d, &got->h, sizeof got->h, stopping) && placeable(got->h.shape) &&
+           receive_bytes(d, got->colours, got->h.shape.colours * sizeof(SDL_Color), stopping);
 }
 
 // The decoded colours, then black for every index that the picture's own palette does not
@@ -110,12 +128,13 @@ static bool receive_description(const decoding* d, description* got, bool (*stop
 // end of the library's table.
 static bool set_palette(SDL_Surface* s, const description& got) {
     SDL_Palette* palette = s->format->palette;
+    int given = got.h.shape.colours;
     if (!palette)
-        return got.h.colours == 0;
-    if (palette->ncolors > 256 || got.h.colours > palette->ncolors)
+        return given == 0;
+    if (palette->ncolors > 256 || given > palette->ncolors)
         return false;
     SDL_Color colours[256] = {};
-    memcpy(colours, got.colours, got.h.colours * sizeof(SDL_Color));
+    memcpy(colours, got.colours, given * sizeof(SDL_Color));
     SDL_SetColors(s, colours, 0, palette->ncolors);
     return true;
 }
@@ -125,7 +144,8 @@ static bool set_palette(SDL_Surface* s, const description& got) {
 // have left behind can change them or cut the file short under the toy.
 static SDL_Surface* map_picture(int pixels, const description& got) {
     const picture_header& h = got.h;
-    size_t bytes = (size_t)h.pitch * (size_t)h.h;
+    const picture_shape& shape = h.shape;
+    size_t bytes = (size_t)shape.pitch * (size_t)shape.h;
     struct stat st;
     int seals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL;
     if (fcntl(pixels, F_ADD_SEALS, seals) != 0 || fstat(pixels, &st) != 0 ||
@@ -134,9 +154,9 @@ static SDL_Surface* map_picture(int pixels, const description& got) {
     void* rows = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE, pixels, 0);
     if (rows == MAP_FAILED)
         return nullptr;
-    SDL_Surface* s = SDL_CreateRGBSurfaceFrom(rows, h.w, h.h, h.bits, h.pitch, h.masks[0],
-                                              h.masks[1], h.masks[2], h.masks[3]);
-    if (!s || s->format->BitsPerPixel != h.bits || !set_palette(s, got)) {
+    SDL_Surface* s = SDL_CreateRGBSurfaceFrom(rows, shape.w, shape.h, shape.bits, shape.pitch,
+                                              h.masks[0], h.masks[1], h.masks[2], h.masks[3]);
+    if (!s || s->format->BitsPerPixel != shape.bits || !set_palette(s, got)) {
         SDL_FreeSurface(s);
         munmap(rows, bytes);
         return nullptr;
@@ -159,7 +179,7 @@ void decode_release(SDL_Surface* picture) {
         munmap(rows, bytes);
 }
 
-static void stop_helper(decoding* d) {
+static void stop_helper(helper_watch* d) {
     if (d->helper > 0) {
         kill(d->helper, SIGKILL);
         waitpid(d->helper, nullptr, 0);
@@ -168,7 +188,7 @@ static void stop_helper(decoding* d) {
 }
 
 // Stops the helper, if it still runs, and closes what it handed its picture back through.
-static void end_helper(decoding* d) {
+static void end_helper(helper_watch* d) {
     stop_helper(d);
     close(d->from_helper);
     close(d->pixels);
@@ -176,18 +196,18 @@ static void end_helper(decoding* d) {
     d->pixels = -1;
 }
 
-static void abandon(decoding* all, int count) {
-    for (decoding* d = all; d < all + count; d++) {
-        if (d->helper != 0)
-            end_helper(d);
-        decode_release(d->picture);
-        d->picture = nullptr;
+static void abandon(decoding* all) {
+    for (helper_watch& d : all->helpers) {
+        if (d.helper != 0)
+            end_helper(&d);
+        decode_release(d.picture);
     }
+    delete all;
 }
 
 // Once the helper has described its picture, it has nothing more to do: it is ended before its
 // rows are taken, so that it cannot change them under the toy.
-static void take_picture(decoding* d, bool (*stopping)()) {
+static void take_picture(helper_watch* d, bool (*stopping)()) {
     description got;
     bool described = receive_description(d, &got, stopping);
     stop_helper(d);
@@ -195,26 +215,35 @@ static void take_picture(decoding* d, bool (*stopping)()) {
         d->picture = map_picture(d->pixels, got);
 }
 
-bool decode_finish(decoding* all, int count, bool (*stopping)()) {
+// Every picture in, or refused.
+static void hand_over(decoding* all, SDL_Surface** pictures) {
+    for (size_t i = 0; i < all->helpers.size(); i++)
+        pictures[i] = all->helpers[i].picture;
+    delete all;
+}
+
+bool decode_finish(decoding* all, SDL_Surface** pictures, bool (*stopping)()) {
     std::vector<pollfd> ready;
-    std::vector<decoding*> waiting;
+    std::vector<helper_watch*> waiting;
     for (;;) {
         if (stopping && stopping()) {
-            abandon(all, count);
+            abandon(all);
             return false;
         }
         ready.clear();
         waiting.clear();
         long wait = poll_ms;
-        for (decoding* d = all; d < all + count; d++) {
-            if (d->helper == 0)
+        for (helper_watch& d : all->helpers) {
+            if (d.helper == 0)
                 continue;
-            ready.push_back({d->from_helper, POLLIN, 0});
-            waiting.push_back(d);
-            wait = std::clamp(ms_left(d), 0L, wait);
+            ready.push_back({d.from_helper, POLLIN, 0});
+            waiting.push_back(&d);
+            wait = std::clamp(ms_left(&d), 0L, wait);
         }
-        if (waiting.empty())
+        if (waiting.empty()) {
+            hand_over(all, pictures);
             return true;
+        }
         poll(ready.data(), ready.size(), (int)wait);
         // What a helper has sent is taken even past its deadline: a window slow to open does
         // not make a picture late. One that has sent nothing by then is refused.

@@ -65,22 +65,15 @@ static int bytes_close(SDL_RWops* rw) {
 }
 
 static bool read_file(int file, Uint8* into, off_t size) {
-    for (off_t got = 0; got < size;) {
-        ssize_t n = read(file, into + got, (size_t)(size - got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        got += n;
-    }
-    return true;
+    return move_all((size_t)size,
+                    [&](size_t got) { return read(file, into + got, (size_t)size - got); });
 }
 
 // ---- Limits: memory, time and processes ----
 
-static void limit(int resource, rlim_t most) {
+static bool limit(int resource, rlim_t most) {
     struct rlimit both = {most, most};
-    setrlimit(resource, &both);
+    return setrlimit(resource, &both) == 0;
 }
 
 // The helper's address space so far; 0 when /proc cannot tell.
@@ -95,18 +88,17 @@ static rlim_t address_space() {
     return (rlim_t)pages * (rlim_t)sysconf(_SC_PAGESIZE);
 }
 
-// So that a bomb fails at once and a loop ends. Without /proc to measure what is mapped already,
-// there is no safe memory limit, and no decoding.
-void helper_limit() {
-    limit(RLIMIT_CORE, 0); // a crashing decoder leaves no core file among the pictures
-    limit(RLIMIT_CPU, decode_cpu_seconds);
-    limit(RLIMIT_FSIZE, decoder_memory); // the memory file takes no more than a picture
-    limit(RLIMIT_NPROC, 0);              // and nothing it starts outlives it
-    prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+// So that a bomb fails at once and a loop ends. Each limit only lowers what the helper may do,
+// so one that cannot be set means something is wrong, and nothing is decoded; so too without
+// /proc to measure what is mapped already, as there is then no safe memory limit.
+bool helper_limit() {
     rlim_t now = address_space();
-    if (now == 0)
-        _exit(1);
-    limit(RLIMIT_AS, now + decoder_memory);
+    return limit(RLIMIT_CORE, 0) && // a crashing decoder leaves no core file among the pictures
+           limit(RLIMIT_CPU, decode_cpu_seconds) &&
+           limit(RLIMIT_FSIZE, decoder_memory) && // the memory file takes no more than a picture
+           limit(RLIMIT_NPROC, 0) &&              // and nothing it starts outlives it
+           prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && now != 0 &&
+           limit(RLIMIT_AS, now + decoder_memory);
 }
 
 // Whether this system holds a process to its address-space limit: an emulator (qemu's user
@@ -133,6 +125,7 @@ bool helper_memory_held() {
     return held;
 }
 
+// Said once however many pictures are decoded.
 void helper_prepare() {
     static bool said = false;
     if (said)
@@ -147,16 +140,8 @@ void helper_prepare() {
 // ---- Sending the picture back ----
 
 static bool write_all(int fd, const void* data, size_t n) {
-    for (const char* p = (const char*)data; n > 0;) {
-        ssize_t done = write(fd, p, n);
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return false;
-        p += done;
-        n -= (size_t)done;
-    }
-    return true;
+    const char* p = (const char*)data;
+    return move_all(n, [&](size_t done) { return write(fd, p + done, n - done); });
 }
 
 // Rows already handed back are not read again: their pages go back to the system as they
@@ -172,34 +157,25 @@ static void release(const Uint8* from, const Uint8* to) {
 static bool write_rows(int pixels, const SDL_Surface* s) {
     const Uint8* rows = (const Uint8*)s->pixels;
     size_t total = (size_t)s->pitch * (size_t)s->h;
-    for (size_t done = 0; done < total;) {
-        ssize_t wrote = pwrite(pixels, rows + done, std::min(total - done, write_bytes), done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0)
-            return false;
-        done += (size_t)wrote;
+    return move_all(total, [&](size_t done) {
         release(rows, rows + done);
-    }
-    return true;
+        return pwrite(pixels, rows + done, std::min(total - done, write_bytes), done);
+    });
 }
 
 // The rows first, then what the toy needs to read them: once the pipe speaks, they are there.
 static bool send_picture(int out, int pixels, SDL_Surface* s) {
     const SDL_PixelFormat* f = s->format;
-    picture_header h = {s->w,
-                        s->h,
-                        f->BitsPerPixel,
-                        s->pitch,
+    picture_header h = {shape_of(s),
                         {f->Rmask, f->Gmask, f->Bmask, f->Amask},
                         s->flags & (SDL_SRCCOLORKEY | SDL_SRCALPHA),
                         f->colorkey,
-                        f->alpha,
-                        f->palette ? f->palette->ncolors : 0};
-    if (!acceptable(h) || (SDL_MUSTLOCK(s) && SDL_LockSurface(s) != 0))
+                        f->alpha};
+    if (!placeable(h.shape) || (SDL_MUSTLOCK(s) && SDL_LockSurface(s) != 0))
         return false;
     return write_rows(pixels, s) && write_all(out, &h, sizeof h) &&
-           write_all(out, f->palette ? f->palette->colors : nullptr, h.colours * sizeof(SDL_Color));
+           write_all(out, f->palette ? f->palette->colors : nullptr,
+                     h.shape.colours * sizeof(SDL_Color));
 }
 
 // ---- The helper ----
@@ -213,8 +189,7 @@ static bool send_picture(int out, int pixels, SDL_Surface* s) {
     // process can have, would close a window shared with it.
     for (int sig : {SIGINT, SIGTERM, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGPIPE})
         signal(sig, SIG_DFL);
-    helper_limit();
-    Uint8* data = (Uint8*)malloc((size_t)size);
+    Uint8* data = helper_limit() ? (Uint8*)malloc((size_t)size) : nullptr;
     SDL_RWops* rw = SDL_AllocRW();
     if (!data || !rw || !read_file(file, data, size) || !sandbox_enter(out, pixels))
         _exit(1);

@@ -3,44 +3,40 @@
 // toy checks that description with the same rule before it believes any of it.
 #pragma once
 
+#include "placeable.h"
+
+#include <errno.h>
 #include <sys/resource.h>
 #include <sys/types.h>
 
 #include <cstdint>
-#include <initializer_list>
 
-// What a helper may take. Every picture a person could mean fits: a 48-megapixel photo decodes
-// into 144 MB, 12000 x 12000 RGBA into 576 MB. A picture bomb (a small file declaring
-// 16000 x 16000) fails at its first allocation instead.
-const rlim_t decoder_memory = 640 << 20; // the file's bytes and the decoding, together
-// SDL 1.2 places pictures with 16-bit coordinates and keeps a surface's pitch in 16 bits.
-const int largest_side = 32767;
-const int largest_pitch = 65535;
+// What a helper may take: the file's bytes and the decoding, together.
+const rlim_t decoder_memory = largest_picture_bytes;
 
-// What comes down the pipe once the rows are in the memory file: the picture's size, pixel
+// What comes down the pipe once the rows are in the memory file: the picture's shape, pixel
 // format, colour key and alpha settings, as decoded. Then the palette's colours.
 struct picture_header {
-    int32_t w, h, bits, pitch;
+    picture_shape shape;
     uint32_t masks[4]; // red, green, blue, alpha
     uint32_t flags;    // SDL_SRCCOLORKEY and SDL_SRCALPHA, as decoded
     uint32_t colorkey;
     uint32_t alpha;
-    int32_t colours;
 };
 
-inline long row_bytes(const picture_header& h) {
-    return h.bits < 8 ? ((long)h.w * h.bits + 7) / 8 : (long)h.w * ((h.bits + 7) / 8);
-}
-
-// A picture SDL 1.2 can hold and the toy can place.
-inline bool acceptable(const picture_header& h) {
-    bool depth = false;
-    for (int bits : {1, 2, 4, 8, 15, 16, 24, 32})
-        depth = depth || h.bits == bits;
-    return depth && h.w >= 1 && h.w <= largest_side && h.h >= 1 && h.h <= largest_side &&
-           h.pitch >= row_bytes(h) && h.pitch <= largest_pitch &&
-           (rlim_t)h.pitch * (rlim_t)h.h <= decoder_memory && h.colours >= 0 &&
-           h.colours <= (h.bits <= 8 ? 1 << h.bits : 0);
+// Moves n bytes through a pipe or file in steps: step(done) moves some of the rest and says how
+// many, as read() and write() do. A step that was interrupted, or found nothing ready yet, is
+// taken again; false once one moves nothing or fails.
+template <typename Step> bool move_all(size_t n, Step step) {
+    for (size_t done = 0; done < n;) {
+        ssize_t moved = step(done);
+        if (moved < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (moved <= 0)
+            return false;
+        done += (size_t)moved;
+    }
+    return true;
 }
 
 // In the toy, before a helper is started: learns what this system can confine one with, and says
@@ -57,5 +53,6 @@ bool helper_memory_held();
                              pid_t toy);
 
 // helper_run's limits on memory, time and processes, before it reads the file; once it has, it
-// enters the sandbox, keeping out and pixels.
-void helper_limit();
+// enters the sandbox, keeping out and pixels. False if one could not be set: the helper must then
+// decode nothing.
+bool helper_limit();

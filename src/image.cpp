@@ -12,10 +12,9 @@ const int start_span = 500;
 const int start_top_mask = 0x19A;
 
 image* image_create(const char* path) {
-    decoding d;
-    decode_start(&d, path);
-    decode_finish(&d, 1, nullptr);
-    return image_create(d.picture);
+    SDL_Surface* decoded;
+    decode_finish(decode_start(&path, 1), &decoded, nullptr);
+    return image_create(decoded);
 }
 
 image* image_create(SDL_Surface* decoded) {

@@ -2,6 +2,7 @@
 #include "app.h"
 #include "draw.h"
 #include "rep.h"
+#include "usage.h"
 #include "wait.h"
 
 // The window shows at most one frame this often: more than a display shows, far fewer than a
@@ -10,11 +11,13 @@ const Uint32 frame_ms = 8;
 // At rest the display or a stop signal wakes the loop; it looks twice a second all the same.
 const Uint32 rest_ms = 500;
 
-int main(int, char**) {
+int main(int argc, char** argv) {
+    int answered = answer_command_line(argc, argv); // before any window
+    if (answered >= 0)
+        return answered;
     rep scene;
     catch_stop_signals();
-    decoding pictures[picture_count]; // decoded while the window opens
-    start_loading(pictures);
+    decoding* pictures = start_loading(); // decoded while the window opens
     scene.screen = open_screen();
     if (!scene.screen)
         return 1;

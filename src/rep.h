@@ -12,7 +12,8 @@ const int screen_height = 512;
 const int screen_bpp = 32;
 
 struct rep {
-    SDL_Surface* screen = nullptr; // the window's surface, 0x00RRGGBB pixels
-    image* model = nullptr;        // the figure, always drawn at the same place
-    std::vector<image*> items;     // clothes in drawing order; the list does not own them
+    SDL_Surface* screen =
+        nullptr;               // the window's surface: 32-bit pixels, laid out as its format says
+    image* model = nullptr;    // the figure, always drawn at the same place
+    std::vector<image*> items; // clothes in drawing order; the list does not own them
 };

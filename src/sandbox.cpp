@@ -6,7 +6,9 @@
 #include <errno.h>
 #include <linux/landlock.h>
 #include <seccomp.h>
+#include <signal.h>
 #include <stddef.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -16,16 +18,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 // ---- Descriptors ----
 
-// Every descriptor but these two: the toy's terminal, its window and the other pictures' pipes
+// Every descriptor but those kept: the toy's terminal, its window and the other pictures' pipes
 // and memory files are out of reach.
-static bool keep_only(int a, int b) {
-    unsigned low = (unsigned)std::min(a, b), high = (unsigned)std::max(a, b);
-    return (low == 0 || close_range(0, low - 1, 0) == 0) &&
-           (high == low + 1 || close_range(low + 1, high - 1, 0) == 0) &&
-           close_range(high + 1, ~0U, 0) == 0;
+static bool keep_only(std::vector<int> kept) {
+    std::sort(kept.begin(), kept.end());
+    unsigned from = 0;
+    for (int fd : kept) {
+        if ((unsigned)fd > from && close_range(from, (unsigned)fd - 1, 0) != 0)
+            return false;
+        from = (unsigned)fd + 1;
+    }
+    return close_range(from, ~0U, 0) == 0;
 }
 
 // Valgrind keeps the hard limit for itself; the soft one holds all the same, and the filter,
@@ -114,11 +121,9 @@ static bool deny_by_landlock(int abi) {
 static const char* const allowed_calls[] = {
     // memory, as the decoders grow and shrink their buffers
     "brk",
-    "mmap",
     "munmap",
     "mremap",
     "madvise",
-    "mprotect",
     // the picture into its pipe and memory file, and warnings to nowhere
     "write",
     "pwrite64",
@@ -173,6 +178,11 @@ static const char* const fatal_calls[] = {
 // A library may look for an optional file and carry on without it, as with no permission.
 static const char* const refused_file_calls[] = {"open", "openat", "creat"};
 
+// Memory is mapped and protected for reading and writing only: no memory the helper writes can
+// ever run, and a decoder that asks for that has been taken over.
+static const char* const mapping_calls[] = {"mmap", "mmap2", "mprotect"};
+const scmp_datum_t data_only = PROT_READ | PROT_WRITE;
+
 // Rules by name, so the list holds on every architecture. A call this one lacks gets no rule;
 // it cannot be made, and the default would refuse it anyway.
 static void rule(scmp_filter_ctx filter, uint32_t action, const char* call) {
@@ -181,11 +191,73 @@ static void rule(scmp_filter_ctx filter, uint32_t action, const char* call) {
         seccomp_rule_add(filter, action, number, 0);
 }
 
+// The same, when the call's protection (its third argument) has none of the bits in mask but
+// those in bits.
+static void protection_rule(scmp_filter_ctx filter, uint32_t action, const char* call,
+                            scmp_datum_t mask, scmp_datum_t bits) {
+    int number = seccomp_syscall_resolve_name(call);
+    if (number != __NR_SCMP_ERROR)
+        seccomp_rule_add(filter, action, number, 1, SCMP_A2(SCMP_CMP_MASKED_EQ, mask, bits));
+}
+
+// ---- Saying which call was refused, for whoever meets a picture refused for no clear reason ----
+
+// Names of the calls this architecture numbers, looked up before the filter is entered: a
+// signal handler cannot safely ask libseccomp, which allocates.
+const int most_calls = 1024;
+static const char* call_names[most_calls];
+
+static void say(const char* text) {
+    ssize_t ignored = write(STDERR_FILENO, text, strlen(text));
+    (void)ignored;
+}
+
+// The filter stops a call it does not name with this signal rather than ENOSYS; the helper says
+// which call it was and lets the decoder see ENOSYS, as it would have.
+static void on_refused_call(int, siginfo_t* info, void* context) {
+    int call = info->si_syscall;
+    char number[16];
+    int at = sizeof number - 1;
+    number[at] = 0;
+    unsigned n = (unsigned)call;
+    do
+        number[--at] = (char)('0' + n % 10);
+    while ((n /= 10) > 0);
+    say("dressup: a picture's helper was refused the system call ");
+    say(call >= 0 && call < most_calls && call_names[call] ? call_names[call] : "(unnamed)");
+    say(" (number ");
+    say(number + at);
+    say(")\n");
+    ucontext_t* registers = (ucontext_t*)context;
+#if defined(__x86_64__)
+    registers->uc_mcontext.gregs[REG_RAX] = -ENOSYS;
+#elif defined(__aarch64__)
+    registers->uc_mcontext.regs[0] = -ENOSYS;
+#else
+    (void)registers; // elsewhere the decoder sees what the kernel left there
+#endif
+}
+
+// Under the switch, whether calls the filter does not name are said: then by a signal.
+static bool saying_refused_calls() {
+    const char* on = getenv(say_refused_calls);
+    return on && *on && strcmp(on, "0") != 0;
+}
+
+static bool prepare_to_say() {
+    for (int n = 0; n < most_calls; n++)
+        call_names[n] = seccomp_syscall_resolve_num_arch(SCMP_ARCH_NATIVE, n);
+    struct sigaction refused = {};
+    refused.sa_sigaction = on_refused_call;
+    refused.sa_flags = SA_SIGINFO;
+    return sigaction(SIGSYS, &refused, nullptr) == 0;
+}
+
 // Fails closed: a call not named here gets ENOSYS, so a harmless one a library update adds costs
 // a refused picture rather than a crash, and other architectures' calling conventions (i386 and
 // x32 on amd64) kill.
-static bool filter_calls() {
-    scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ERRNO(ENOSYS));
+static bool filter_calls(bool say_refused) {
+    scmp_filter_ctx filter = seccomp_init(say_refused ? SCMP_ACT_TRAP : SCMP_ACT_ERRNO(ENOSYS));
     if (!filter)
         return false;
     seccomp_attr_set(filter, SCMP_FLTATR_ACT_BADARCH, SCMP_ACT_KILL_PROCESS);
@@ -195,6 +267,12 @@ static bool filter_calls() {
         rule(filter, SCMP_ACT_KILL_PROCESS, call);
     for (const char* call : refused_file_calls)
         rule(filter, SCMP_ACT_ERRNO(EACCES), call);
+    for (const char* call : mapping_calls) {
+        protection_rule(filter, SCMP_ACT_ALLOW, call, ~data_only, 0);
+        protection_rule(filter, SCMP_ACT_KILL_PROCESS, call, PROT_EXEC, PROT_EXEC);
+    }
+    if (say_refused)
+        rule(filter, SCMP_ACT_ALLOW, "rt_sigreturn"); // the end of the handler that says it
     // glibc's abort signals its own thread; any other process is out of bounds.
     scmp_datum_t self = (scmp_datum_t)getpid();
     int tgkill = seccomp_syscall_resolve_name("tgkill");
@@ -239,10 +317,6 @@ sandbox_support sandbox_learn() {
 }
 
 void sandbox_prepare() {
-    static bool said = false;
-    if (said)
-        return;
-    said = true;
     sandbox_support s = sandbox_learn();
     if (s.no_filter)
         fprintf(stderr, "dressup: %s, so pictures are decoded without one\n", s.no_filter);
@@ -252,12 +326,19 @@ void sandbox_prepare() {
 
 bool sandbox_enter(int keep, int also_keep, unsigned layers) {
     sandbox_support s = sandbox_learn();
-    if ((layers & sandbox_descriptors) && !keep_only(keep, also_keep))
+    // Saying a refused call needs somewhere to say it: standard error stays open then.
+    bool say_refused = saying_refused_calls() && !s.no_filter && (layers & sandbox_filter);
+    if (say_refused && !prepare_to_say())
+        return false;
+    std::vector<int> kept = {keep, also_keep};
+    if (say_refused)
+        kept.push_back(STDERR_FILENO);
+    if ((layers & sandbox_descriptors) && !keep_only(kept))
         return false;
     if ((layers & sandbox_landlock) && s.landlock_abi > 0 && !deny_by_landlock(s.landlock_abi))
         return false;
     // After Landlock, whose ruleset is a descriptor for a moment.
     if ((layers & sandbox_descriptors) && !no_new_descriptors())
         return false;
-    return !(layers & sandbox_filter) || s.no_filter || filter_calls();
+    return !(layers & sandbox_filter) || s.no_filter || filter_calls(say_refused);
 }

@@ -3,7 +3,8 @@
 // - descriptors: only the two the helper hands its picture back through, and no new one;
 // - Landlock: no file, and, as far as the kernel's Landlock goes, no TCP (ABI 4), no abstract
 //   socket and no signal outside (ABI 6);
-// - the system-call filter: what decoding needs; every way out kills the helper.
+// - the system-call filter: what decoding needs, with memory for data only; every way out, and
+//   any memory that could run, kills the helper.
 #pragma once
 
 enum sandbox_layer : unsigned {
@@ -21,9 +22,13 @@ struct sandbox_support {
 };
 sandbox_support sandbox_learn();
 
-// In the toy, before any helper starts: learns what the kernel can confine, and says once on
+// In the toy, once, before any helper starts: learns what the kernel can confine, and says on
 // standard error which layer it cannot give, so that pictures are decoded without it.
 void sandbox_prepare();
+
+// Set to 1 in the environment, a helper says on standard error each system call that its filter
+// refuses, by name, rather than leave the decoder to fail without a word.
+const char* const say_refused_calls = "DRESSUP_SAY_REFUSED_CALLS";
 
 // In the helper: keeps descriptors keep and also_keep, closes every other, and enters the given
 // layers. False if one this kernel has could not be entered: the helper must then decode nothing.

@@ -9,6 +9,7 @@
 #include "support/odd_files.h"
 #include "support/pictures.h"
 #include "support/process.h"
+#include "support/wraps.h"
 
 #include <SDL_image.h>
 #include <fcntl.h>
@@ -23,6 +24,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -68,13 +70,14 @@ TEST_P(OddFile, LoadsOrIsReportedOnceAndDrawsSafely) {
     bool shows = odd.shows || (geteuid() == 0 && std::string(odd.name) == "unreadable");
 
     testing::internal::CaptureStdout();
-    decoding d;
-    decode_start(&d, path.c_str());
+    const char* name = path.c_str();
+    decoding* d = decode_start(&name, 1);
     if (odd.swap) {
         ASSERT_TRUE(odd.swap(path));
     }
-    ASSERT_TRUE(decode_finish(&d, 1, nullptr));
-    image* img = image_create(d.picture);
+    SDL_Surface* picture;
+    ASSERT_TRUE(decode_finish(d, &picture, nullptr));
+    image* img = image_create(picture);
     std::string said = testing::internal::GetCapturedStdout();
     ASSERT_NE(img, nullptr);
     EXPECT_EQ(img->surface != nullptr, shows);
@@ -103,13 +106,70 @@ INSTANTIATE_TEST_SUITE_P(Files, OddFile, testing::ValuesIn(odd_files()),
 TEST(Decode, APictureDecodedInTimeIsTakenHoweverLateItIsAskedFor) {
     std::string dir = make_temp_dir();
     ASSERT_TRUE(write_solid_png(dir + "/pant.png", 60, 90, 0xFF1040C0, png_rgb));
-    decoding d;
-    decode_start(&d, (dir + "/pant.png").c_str());
+    std::string path = dir + "/pant.png";
+    const char* name = path.c_str();
+    decoding* d = decode_start(&name, 1);
     sleep(3); // past the deadline
-    ASSERT_TRUE(decode_finish(&d, 1, nullptr));
-    ASSERT_NE(d.picture, nullptr);
-    EXPECT_EQ(d.picture->w, 60);
-    decode_release(d.picture);
+    SDL_Surface* picture;
+    ASSERT_TRUE(decode_finish(d, &picture, nullptr));
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->w, 60);
+    decode_release(picture);
+    remove_tree(dir);
+}
+
+// What the stand-in helper says of its picture, and how many bytes of rows it sends.
+static picture_header told;
+static size_t told_bytes;
+
+static void telling_helper(int out, int pixels) {
+    static const SDL_Color colours[300] = {};
+    if (ftruncate(pixels, (off_t)told_bytes) == 0 && write(out, &told, sizeof told) > 0)
+        write(out, colours, std::clamp(told.shape.colours, 0, 300) * sizeof(SDL_Color));
+}
+
+// A helper a hostile file has taken over may describe its picture as it likes: what SDL 1.2
+// could not hold, or rows past the memory it sent, is refused before anything is drawn. So is
+// every picture of a helper that cannot be limited.
+TEST(Decode, WhatAHelperCannotBeTrustedWithIsRefused) {
+    std::string dir = make_temp_dir(), path = dir + "/pant.png";
+    ASSERT_TRUE(write_solid_png(path, 60, 90, 0xFF1040C0, png_rgb));
+    auto decoded = [&] {
+        const char* name = path.c_str();
+        SDL_Surface* picture = nullptr;
+        decode_finish(decode_start(&name, 1), &picture, nullptr);
+        bool got = picture != nullptr;
+        if (got) // drawn, all of it: nothing is read past the memory it came in
+            SDL_BlitSurface(picture, nullptr, dummy_screen(), nullptr);
+        decode_release(picture);
+        return got;
+    };
+    const picture_header truth = {{60, 90, 32, 240, 0}, {0xFF0000, 0xFF00, 0xFF, 0}, 0, 0, 255};
+    auto with = [&](picture_shape shape) { return picture_header{shape, {}, 0, 0, 255}; };
+    struct {
+        const char* lie;
+        picture_header header;
+        size_t bytes;
+    } told_cases[] = {
+        {"", truth, 240 * 90},
+        {"rows longer than their pitch", with({60, 90, 32, 4, 0}), 4 * 90},
+        {"more rows than the memory holds", truth, 240 * 89},
+        {"more colours than 8 bits hold", with({60, 90, 8, 60, 257}), 60 * 90},
+        {"colours for a picture without a palette", with({60, 90, 32, 240, 2}), 240 * 90},
+        {"wider than SDL 1.2 places", with({40000, 1, 32, 160000, 0}), 160000},
+        {"a depth there is not", with({60, 90, 12, 120, 0}), 120 * 90},
+    };
+    helper_stand_in = telling_helper;
+    for (const auto& c : told_cases) {
+        told = c.header;
+        told_bytes = c.bytes;
+        EXPECT_EQ(decoded(), *c.lie == 0) << (*c.lie ? c.lie : "the truth");
+    }
+    helper_stand_in = nullptr;
+    fail_limits = true;
+    EXPECT_FALSE(decoded()) << "decoded by a helper that could not be limited";
+    fail_limits = false;
+    EXPECT_TRUE(decoded());
     remove_tree(dir);
 }
 
@@ -148,8 +208,8 @@ static void expect_shut(const way_out& way, unsigned layers) {
     int rows = memfd_create("rows", 0);
     pid_t helper = fork();
     if (helper == 0) {
-        helper_limit();
-        char escaped = !sandbox_enter(report[1], rows, layers) ? 'c' : way.attempt() ? 'y' : 'n';
+        bool confined = helper_limit() && sandbox_enter(report[1], rows, layers);
+        char escaped = !confined ? 'c' : way.attempt() ? 'y' : 'n';
         write(report[1], &escaped, 1);
         _exit(0);
     }
@@ -167,6 +227,32 @@ static void expect_shut(const way_out& way, unsigned layers) {
                                         << (escaped == 'c' ? "not confined" : "got out");
     for (int fd : {report[0], report[1], rows})
         close(fd);
+}
+
+// Under the switch, a call the filter does not name is said by name on standard error, and the
+// decoder still sees ENOSYS, as without it.
+static void expect_refused_call_said() {
+    int said[2];
+    ASSERT_EQ(pipe(said), 0);
+    pid_t helper = fork();
+    if (helper == 0) {
+        dup2(said[1], STDERR_FILENO);
+        setenv(say_refused_calls, "1", 1);
+        int rows = memfd_create("rows", 0);
+        bool confined = helper_limit() && sandbox_enter(said[1], rows);
+        long parent = syscall(SYS_getppid); // named nowhere in the filter
+        const char* seen = confined && parent == -1 && errno == ENOSYS ? "ENOSYS\n" : "no\n";
+        write(STDERR_FILENO, seen, strlen(seen)); // the sanitizers may not end it cleanly
+        _exit(0);
+    }
+    close(said[1]);
+    waitpid(helper, nullptr, 0);
+    std::string text(4096, '\0');
+    text.resize(std::max(0L, (long)read(said[0], &text[0], text.size())));
+    close(said[0]);
+    EXPECT_EQ(text.find("dressup: a picture's helper was refused the system call getppid"), 0u)
+        << text;
+    EXPECT_NE(text.find("\nENOSYS\n"), std::string::npos) << "not as without the switch: " << text;
 }
 
 TEST(Helper, ConfinedItCannotGetOutEachLayerHoldsAloneAndNothingIsLeft) {
@@ -230,6 +316,17 @@ TEST(Helper, ConfinedItCannotGetOutEachLayerHoldsAloneAndNothingIsLeft) {
              char c;
              return read(other_picture[0], &c, 1) == 1;
          }},
+        {"map memory that can run", filter,
+         [] {
+             int all = PROT_READ | PROT_WRITE | PROT_EXEC;
+             return mmap(nullptr, 4096, all, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) != MAP_FAILED;
+         }},
+        {"make written memory run", filter,
+         [] {
+             void* page =
+                 mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+             return page != MAP_FAILED && mprotect(page, 4096, PROT_READ | PROT_EXEC) == 0;
+         }},
         {"hold a gigabyte", by_memory, [] { return malloc(1 << 30) != nullptr; }},
         {"keep the processor", by_limits,
          [] {
@@ -274,6 +371,8 @@ TEST(Helper, ConfinedItCannotGetOutEachLayerHoldsAloneAndNothingIsLeft) {
     EXPECT_EQ(read(other_picture[0], waiting, sizeof waiting), 11);
     signal(SIGUSR1, SIG_DFL);
     remove_tree(dir);
+    if (!kernel.no_filter)
+        expect_refused_call_said();
     if (!skipped.empty())
         GTEST_SKIP() << "not checked, since only what this system lacks would keep them in ("
                      << (kernel.no_filter ? kernel.no_filter : "") << "; "

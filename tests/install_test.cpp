@@ -82,6 +82,21 @@ static std::vector<std::string> languages() {
     return found;
 }
 
+// Whether the toy holds all five pictures, each drawn from the memory file its helper filled:
+// then every one has loaded.
+static bool holds_pictures(pid_t toy, int timeout_ms) {
+    for (int waited = 0; waited < timeout_ms; waited += 10) {
+        std::string maps = read_file("/proc/" + std::to_string(toy) + "/maps");
+        int held = 0;
+        for (size_t at = 0; (at = maps.find("/memfd:dressup-picture", at)) != std::string::npos;)
+            held++, at++;
+        if (held >= 5)
+            return true;
+        usleep(10000);
+    }
+    return false;
+}
+
 static const char* const pictures[] = {"model.png", "pant.png", "sabates.png", "camiseta.png",
                                        "bufanda_gorro.png"};
 
@@ -154,7 +169,7 @@ TEST(Install, StagedTreeAndAMenuEntryThatStartsTheToyAmongItsPictures) {
     std::string folder = stage + "/usr/share/dressup";
     child toy =
         start_program({stage + "/usr/games/dressup"}, folder, {{"SDL_VIDEODRIVER", "dummy"}});
-    usleep(500000);
+    EXPECT_TRUE(holds_pictures(toy.pid, 10000)) << read_file(toy.out_path);
     kill(toy.pid, SIGTERM);
     EXPECT_EQ(wait_child(&toy, 10000), 0) << read_file(toy.err_path);
     EXPECT_EQ(read_file(toy.out_path), "");

@@ -22,8 +22,26 @@ static bool wait_for_text(const std::string& path, const std::string& want, int 
     return false;
 }
 
-TEST(Program, NoVideoMeansAReasonAndStatusOneBeforeLoadingAnything) {
+TEST(Program, CommandLineAndNoVideoAnsweredBeforeAnyWindowOrPicture) {
     std::string dir = make_temp_dir();
+    // With no video at all, so that a window tried would show in the status and the words.
+    struct {
+        const char* word;
+        int status;
+        const char *out, *err;
+    } answers[] = {{"--help", 0, "bufanda_gorro.png  the hat and scarf", ""},
+                   {"--version", 0, "dressup 1.", ""},
+                   {"--frobnicate", 2, "", "dressup: unknown option '--frobnicate'"},
+                   {"camiseta.png", 2, "", "dressup: unexpected argument 'camiseta.png'"}};
+    for (const auto& a : answers) {
+        child c =
+            start_program({DRESSUP_BINARY, a.word}, dir, {{"SDL_VIDEODRIVER", "no-such-driver"}});
+        EXPECT_EQ(wait_child(&c, 10000), a.status) << a.word;
+        std::string out = read_file(c.out_path), err = read_file(c.err_path);
+        EXPECT_NE(out.find(a.out), std::string::npos) << a.word << ": " << out;
+        EXPECT_TRUE(*a.err ? err.rfind(a.err, 0) == 0 : err.empty()) << a.word << ": " << err;
+    }
+
     child c = start_program({DRESSUP_BINARY}, dir, {{"SDL_VIDEODRIVER", "no-such-driver"}});
     EXPECT_EQ(wait_child(&c, 10000), 1);
     std::string err = read_file(c.err_path);

@@ -27,9 +27,7 @@ static page_loop toy;
 // The scene from the pictures in the folder: a picture that failed is reported and still takes
 // its place, as on the desktop.
 static bool load() {
-    decoding pictures[picture_count];
-    start_loading(pictures);
-    return load_scene(&toy.scene, pictures) == scene_loaded;
+    return load_scene(&toy.scene, start_loading()) == scene_loaded;
 }
 
 // A browser gives the pointer in its own units: fractions of the toy's pixels where the canvas

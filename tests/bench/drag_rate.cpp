@@ -21,7 +21,7 @@
 const int motions = 600;
 const int paces[] = {125, 250, 500, 1000, 2000, 4000, 8000};
 const int slower_ms = 25;
-const int leg = 100; // a held drag's motions to the left, then as many back
+const int leg = 100; // a held drag's motions to the left, then five fewer back
 const int rest_ms = 5000;
 
 struct outcome {

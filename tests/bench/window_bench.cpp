@@ -75,8 +75,7 @@ static figures measure(rep* scene, const char* where) {
 
 // Opens the window and loads the bundled pictures, as the toy does.
 static bool open_scene(rep* scene) {
-    decoding loads[picture_count];
-    start_loading(loads);
+    decoding* loads = start_loading();
     scene->screen = open_screen();
     return scene->screen && load_scene(scene, loads) == scene_loaded;
 }

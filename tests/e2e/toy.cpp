@@ -227,9 +227,13 @@ drag_span fast_drag(toy* t, int motions, int pace, int leg) {
     };
     int start_x = x;
     drag_span span = {};
-    for (int i = 0, dx = -1; i < motions; i++) {
-        if (leg && i > 0 && i % leg == 0)
+    // Each leg back is five motions shorter, so the drag drifts left: motions lost on the way out
+    // and on the way back cannot cancel out.
+    for (int i = 0, dx = -1, left = leg; i < motions; i++) {
+        if (leg && left-- == 0) {
             dx = -dx;
+            left = (dx < 0 ? leg : leg - 5) - 1;
+        }
         paced(x += dx, y);
         (i == 0 ? span.first_ms : span.last_ms) = monotonic_ms();
     }

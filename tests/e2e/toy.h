@@ -91,8 +91,8 @@ bool wait_for_scene(toy* t, std::string* why);
 std::vector<uint32_t> window_pixels(const toy* t);
 
 // A fast mouse's drag: pressed in the middle of the trousers, motions one pixel at a time at
-// pace a second, to the left, or with a leg, leg pixels to the left and back again over and
-// over; the release, then motions across the shoes with no button held, which must move
+// pace a second, to the left, or with a leg, leg pixels to the left and five fewer back,
+// over and over; the release, then motions across the shoes with no button held, which must move
 // nothing. t->scene is then what the window must show. Returns when the first and the last
 // drag motion were sent, in milliseconds of CLOCK_MONOTONIC.
 struct drag_span {

@@ -34,8 +34,21 @@ uint32_t pixel_at(const SDL_Surface* s, int x, int y) {
     return ((const uint32_t*)((const uint8_t*)s->pixels + y * s->pitch))[x];
 }
 
+static uint32_t scribble_at(int x, int y) {
+    return 0xDEADBEEF ^ (x * 7919 + y);
+}
+
 void scribble(SDL_Surface* s) {
     for (int y = 0; y < s->h; y++)
         for (int x = 0; x < s->w; x++)
-            ((uint32_t*)((uint8_t*)s->pixels + y * s->pitch))[x] = 0xDEADBEEF ^ (x * 7919 + y);
+            ((uint32_t*)((uint8_t*)s->pixels + y * s->pitch))[x] = scribble_at(x, y);
+}
+
+bool scribbled(const SDL_Surface* s) {
+    for (int y = 0; y < s->h; y++)
+        for (int x = 0; x < s->w; x++)
+            if (((const uint32_t*)((const uint8_t*)s->pixels + y * s->pitch))[x] !=
+                scribble_at(x, y))
+                return false;
+    return true;
 }

@@ -21,3 +21,6 @@ uint32_t pixel_at(const SDL_Surface* s, int x, int y);
 
 // Overwrites every pixel, so a test can tell which ones were painted again.
 void scribble(SDL_Surface* s);
+
+// Whether every pixel still holds the scribble: nothing has painted over any.
+bool scribbled(const SDL_Surface* s);
