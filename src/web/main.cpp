@@ -30,9 +30,8 @@ static bool load() {
     return load_scene(&toy.scene, start_loading()) == scene_loaded;
 }
 
-// A browser gives the pointer in its own units: fractions of the toy's pixels where the canvas
-// is scaled, and the very first motion counts from nowhere. So a motion moves by what the
-// pointer moved in the toy's own pixels, from where the last mouse event left it.
+// The page gives positions only: a motion moves by what the pointer moved in the toy's own
+// pixels, from where the last mouse event left it; the very first counts from nowhere.
 static void motion_in_pixels(SDL_Event* event) {
     int x = event->type == SDL_MOUSEMOTION ? event->motion.x : event->button.x;
     int y = event->type == SDL_MOUSEMOTION ? event->motion.y : event->button.y;
@@ -66,12 +65,32 @@ static void frame() {
     }
 }
 
-// The page calls this whenever the pointer or a finger does anything on the canvas.
-extern "C" EMSCRIPTEN_KEEPALIVE void dressup_wake() {
+static void wake() {
     if (!toy.resting)
         return;
     toy.resting = false;
     emscripten_resume_main_loop();
+}
+
+// The page hands over the pointer itself: every position the browser reported, in the toy's
+// pixels and within the canvas, as a desktop window bounds a held pointer. Kind 0 is a motion,
+// 1 a press of button, 2 its release. Each becomes an event of its own, in order, and the toy
+// takes them all in its next frame.
+extern "C" EMSCRIPTEN_KEEPALIVE void dressup_pointer(int kind, int button, int x, int y) {
+    SDL_Event event = {};
+    if (kind == 0) {
+        event.type = SDL_MOUSEMOTION;
+        event.motion.x = (Uint16)x;
+        event.motion.y = (Uint16)y;
+    } else {
+        event.type = kind == 1 ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+        event.button.button = (Uint8)button;
+        event.button.state = kind == 1 ? SDL_PRESSED : SDL_RELEASED;
+        event.button.x = (Uint16)x;
+        event.button.y = (Uint16)y;
+    }
+    SDL_PushEvent(&event);
+    wake();
 }
 
 // The page calls this once it has put the pictures a person chose into the folder: the toy
@@ -84,7 +103,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void dressup_restart() {
     toy.scene.items.clear();
     toy.dragging = false;
     toy.owed = load();
-    dressup_wake();
+    wake();
 }
 
 int main() {

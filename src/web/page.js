@@ -1,22 +1,23 @@
-// The page around the toy: its canvas sized by whole device pixels, what it prints, and the
-// pictures a person chooses. Copyright the dressup authors; MIT (Expat) licensed.
+// The page around the toy: its canvas as large as the viewport allows, the pointer and fingers
+// handed to it, what it prints, and the pictures a person chooses. The keyboard stays the
+// browser's. Copyright the dressup authors; MIT (Expat) licensed.
 "use strict";
 
 var canvas = document.getElementById("canvas");
 var said = document.getElementById("said");
 var toyWidth = 1024, toyHeight = 512;
 
-// As large as fits, in whole device pixels for each of the toy's, so that it stays crisp: 2 on
-// a screen scaled by 2, 1 at 1.25. Where not even 1 fits, scaled down, softly.
+// As large as the viewport allows, across and down, below the compact title: in whole device
+// pixels for each of the toy's wherever it is at least its own size, so that it stays crisp.
+// Where even its own size does not fit (a phone), scaled down to the room there is, softly.
 function fit() {
   var ratio = window.devicePixelRatio || 1;
-  var stage = document.getElementById("stage").getBoundingClientRect();
-  var roomWidth = document.documentElement.clientWidth - 2 * stage.left;
-  var roomHeight = window.innerHeight - stage.top - 8;
-  var byWidth = Math.floor(roomWidth * ratio / toyWidth);
-  var byHeight = Math.max(1, Math.floor(roomHeight * ratio / toyHeight)); // else it scrolls
-  var whole = Math.min(Math.max(1, Math.round(ratio)), byWidth, byHeight);
-  var width = whole >= 1 ? whole * toyWidth / ratio : Math.max(roomWidth, 1);
+  var stage = document.getElementById("stage");
+  var roomWidth = stage.clientWidth;
+  var roomHeight = window.innerHeight - (stage.getBoundingClientRect().top + window.scrollY) - 4;
+  var room = Math.max(1, Math.min(roomWidth, 2 * roomHeight)); // CSS pixels across
+  var whole = Math.floor(room * ratio / toyWidth);
+  var width = whole >= 1 ? whole * toyWidth / ratio : room;
   canvas.style.width = width + "px";
   canvas.style.height = width / 2 + "px";
   canvas.style.imageRendering = whole >= 1 ? "pixelated" : "auto";
@@ -36,11 +37,34 @@ var Module = {
   printErr: function (line) { console.warn(line); },
   // Every frame writes every pixel, so the canvas is never read back before one.
   screenIsReadOnly: true,
-  postRun: [fit, function () { toyStarted = true; }],
+  // The toy uses no keys: Tab, Enter and the browser's own shortcuts stay the page's.
+  doNotCaptureKeyboard: true,
+  postRun: [fit, function () {
+    toyStarted = true;
+    said.textContent = "";
+    said.classList.remove("waiting");
+  }],
 };
+said.classList.add("waiting");
 
 window.addEventListener("resize", fit);
 fit();
+
+// ---- When the toy cannot start ----
+
+// Until the toy runs, anything that fails on the page means it will not: say so, in words.
+function cannotStart(why) {
+  if (toyStarted) return;
+  said.classList.remove("waiting");
+  said.textContent = why;
+}
+function fileMissing() {
+  cannotStart(_("The toy could not start: one of its files did not arrive. Reload the page to try again."));
+}
+if (typeof WebAssembly !== "object")
+  cannotStart(_("This browser cannot run the toy: it has no WebAssembly."));
+Module.onAbort = fileMissing;
+window.addEventListener("error", fileMissing, true); // a script or data file that did not load
 
 // ---- The page's words, in the browser's language where there is a translation ----
 
@@ -93,6 +117,9 @@ function showWords(lang) {
   document.getElementById("shoes").textContent = _("shoes");
   document.getElementById("t-shirt").textContent = _("T-shirt");
   document.getElementById("hat").textContent = _("hat and scarf");
+  document.getElementById("full-screen").textContent = _("Full screen");
+  canvas.setAttribute("aria-label", _("A figure and four pieces of clothing to drag onto it"));
+  if (!toyStarted) said.textContent = _("Loading…");
 }
 
 (function translate() {
@@ -108,14 +135,87 @@ function showWords(lang) {
     });
 })();
 
-// At rest the toy's loop sleeps; whatever the pointer or a finger does on the canvas wakes it,
-// and the toy reads it in its next frame.
-["mousedown", "mouseup", "mousemove", "mouseout", "wheel", "touchstart", "touchmove",
- "touchend"].forEach(function (type) {
-  canvas.addEventListener(type, function () {
-    if (toyStarted) Module._dressup_wake();
+// ---- The pointer and fingers ----
+
+// The page hands the toy the pointer itself, as pointer events: one kind of event for a mouse,
+// a finger or a pen, every position the hardware reported (a swipe is many between two frames),
+// and the pointer held by the canvas while a button or finger is down. So the toy's library
+// sees none of the mouse, touch or wheel events it would otherwise read.
+["mousedown", "mouseup", "mousemove", "mouseout", "touchstart", "touchmove", "touchend",
+ "touchcancel", "wheel", "mousewheel", "DOMMouseScroll"].forEach(function (type) {
+  document.getElementById("stage").addEventListener(type, function (event) {
+    if (event.target === canvas) event.stopPropagation();
   }, true);
 });
+
+var motion = 0, press = 1, release = 2; // as the toy's dressup_pointer takes them
+var holding = false; // a button or finger is down on the canvas, which holds the pointer
+
+// Where the pointer is in the toy's pixels. During a drag a desktop window keeps the pointer
+// within it; the canvas does the same, so no piece follows a finger out of reach.
+function send(kind, button, event) {
+  var box = canvas.getBoundingClientRect();
+  var x = Math.floor((event.clientX - box.left) * toyWidth / box.width);
+  var y = Math.floor((event.clientY - box.top) * toyHeight / box.height);
+  x = Math.min(Math.max(x, 0), toyWidth - 1);
+  y = Math.min(Math.max(y, 0), toyHeight - 1);
+  Module._dressup_pointer(kind, button, x, y);
+}
+
+// The DOM counts buttons from 0 (left, middle, right), SDL from 1; and a button's bit in
+// event.buttons, for a second button pressed or released during a drag.
+function sdlButton(button) { return button + 1; }
+function buttonHeld(event) { return (event.buttons & [1, 4, 2, 8, 16][event.button]) !== 0; }
+
+canvas.addEventListener("pointerdown", function (event) {
+  if (!toyStarted || !event.isPrimary) return;
+  event.preventDefault();
+  canvas.setPointerCapture(event.pointerId);
+  holding = true;
+  send(press, sdlButton(event.button), event);
+});
+
+canvas.addEventListener("pointermove", function (event) {
+  if (!toyStarted || !event.isPrimary) return;
+  var all = event.getCoalescedEvents ? event.getCoalescedEvents() : [];
+  (all.length ? all : [event]).forEach(function (each) { send(motion, 0, each); });
+  if (event.button >= 0) // another button pressed or released while one is held
+    send(buttonHeld(event) ? press : release, sdlButton(event.button), event);
+});
+
+["pointerup", "pointercancel"].forEach(function (type) {
+  canvas.addEventListener(type, function (event) {
+    if (!toyStarted || !event.isPrimary) return;
+    holding = false;
+    send(release, sdlButton(Math.max(event.button, 0)), event);
+  });
+});
+
+// A wheel step is a press and a release of the wheel's button, as in SDL: it ends a drag. While
+// one is held, the page does not scroll under it.
+canvas.addEventListener("wheel", function (event) {
+  if (!toyStarted) return;
+  var button = event.deltaY < 0 ? 4 : 5;
+  send(press, button, event);
+  send(release, button, event);
+  if (holding) event.preventDefault();
+}, { passive: false });
+
+// The right button drags too, as on the desktop, rather than open a menu.
+canvas.addEventListener("contextmenu", function (event) { event.preventDefault(); });
+
+// ---- Full screen, where the browser has it ----
+
+(function fullScreen() {
+  var button = document.getElementById("full-screen");
+  var root = document.documentElement;
+  var enter = root.requestFullscreen || root.webkitRequestFullscreen;
+  if (!enter || !(document.fullscreenEnabled || document.webkitFullscreenEnabled)) return;
+  button.hidden = false;
+  button.addEventListener("click", function () { enter.call(root); });
+  document.addEventListener("fullscreenchange", fit);
+  document.addEventListener("webkitfullscreenchange", fit);
+})();
 
 // A picture chosen or dropped for one of the five places goes into the toy's folder, and the
 // toy starts again with it. Nothing leaves the page.
@@ -130,6 +230,12 @@ function choose(name, file) {
 document.querySelectorAll(".place").forEach(function (place) {
   var input = place.querySelector("input");
   var name = input.dataset.file;
+  // Enter opens a chooser as Space does, in every engine.
+  input.addEventListener("keydown", function (event) {
+    if (event.key !== "Enter" && event.key !== " ") return;
+    event.preventDefault();
+    input.click();
+  });
   input.addEventListener("change", function () {
     if (input.files.length) choose(name, input.files[0]);
     input.value = "";

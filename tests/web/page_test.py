@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 # The page in headless Chromium, driven through Selenium: the start-up frame to the pixel, a mouse
-# drag and a finger's drag that carry a piece exactly, the release ending a drag, and a broken
-# picture chosen on the page reported while the rest still play. Exits 77, saying why, where
+# drag and a finger's drag that carry a piece exactly, the release ending a drag, a broken
+# picture chosen on the page reported while the rest still play, the keyboard left to the page,
+# a finger held within the canvas, and a phone held sideways. Exits 77, saying why, where
 # Chromium, its driver, Selenium or the built page is missing.
 #   tests/web/page_test.py BUILD-WEB-FOLDER
 import functools
@@ -307,6 +308,50 @@ class Page(unittest.TestCase):
                                   "and move it onto the figure."])
         self.driver.execute_cdp_cmd("Network.setUserAgentOverride",
                                     {"userAgent": user_agent, "acceptLanguage": "en"})
+
+    def test_keyboard_free_fingers_held_within_the_canvas_and_a_phone_sideways(self):
+        # Tab walks the page to the first chooser, which shows its focus.
+        self.open(self.chosen())
+        from selenium.webdriver.common.action_chains import ActionChains
+        from selenium.webdriver.common.keys import Keys
+        for _ in range(10):
+            ActionChains(self.driver).send_keys(Keys.TAB).perform()
+            focused = self.driver.execute_script(
+                "var e = document.activeElement; return e && e.dataset ? e.dataset.file : null")
+            if focused:
+                break
+        self.assertEqual(focused, "model.png", "Tab never reached a chooser")
+        self.assertNotEqual(self.driver.execute_script(
+            "return getComputedStyle(document.activeElement.parentNode).outlineStyle"), "none",
+            "the focused chooser does not show it")
+
+        # A finger carries the trousers clear of the rest, then down past the canvas's bottom
+        # edge, and lets go 60 pixels below it: the canvas holds the pointer, as a desktop window
+        # does, so the trousers stop with the pointer on the last row, and can be taken back up.
+        below = H + round(60 / self.scale)
+        self.drag("touch", [(737, 63)] + [(x, 63) for x in range(727, 436, -10)] +
+                  [(437, y) for y in range(73, below, 10)] + [(437, below)])
+        places = [list(p) for p in PICTURES]
+        places[1][1:] = [677 - 300, 18 + (H - 1 - 63)]
+        self.expect_scene(places, "after a finger let go of the trousers below the canvas")
+        self.drag("touch", [(437, 500)] + [(437, y) for y in range(490, 299, -10)])
+        places[1][2] -= 200
+        self.expect_scene(places, "after taking the trousers back from the bottom edge")
+
+        # A phone held sideways: the whole canvas on screen, and most of its height.
+        self.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+            "width": 844, "height": 390, "deviceScaleFactor": 3, "mobile": True})
+        try:
+            self.open(width=844)
+            box = self.driver.execute_script(
+                "var r = document.getElementById('canvas').getBoundingClientRect();"
+                "return [r.left, r.top, r.right, r.bottom, innerWidth, innerHeight];")
+        finally:
+            self.driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+        left, top, right, bottom, width, height = box
+        self.assertTrue(left >= 0 and top >= 0 and right <= width and bottom <= height,
+                        "not all on screen: %s" % box)
+        self.assertGreater(bottom - top, 0.8 * height, "the canvas is small: %s" % box)
 
     def test_the_bundled_pictures_start_in_their_places(self):
         self.open()
