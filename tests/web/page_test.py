@@ -10,6 +10,7 @@ import http.server
 import os
 import shutil
 import struct
+import subprocess
 import sys
 import tempfile
 import threading
@@ -258,22 +259,57 @@ class Page(unittest.TestCase):
             "return [window.scrollX, window.scrollY, String(window.getSelection())]"),
             [0, 0, ""], "the finger scrolled the page or selected something")
 
-    def test_broken_pictures_are_reported_and_the_rest_still_play(self):
-        # A file that is no picture, and a bomb that would take 1 GB, refused before it does.
+    def test_what_a_parent_expects_of_pictures_chosen_and_saved(self):
+        self.open()
+        own = self.frame()  # the toy's own pictures
+        # A file that is no picture, and a bomb that would take 1 GB, refused before it does;
+        # the shoes as a lossless WebP, which the toy does not read itself.
         chosen = self.chosen()
         chosen[1] = ("pant.png", os.path.join(self.pictures, "bomb.png"))
         chosen[3] = ("camiseta.png", os.path.join(self.pictures, "broken.png"))
-        self.open(chosen)
-        self.wait_for(lambda: self.driver.find_element("id", "said").text.count(FAILURE) == 2,
-                      "two failure lines on the page")
+        shoes = os.path.join(self.pictures, "shoes.webp")
+        subprocess.run(["cwebp", "-quiet", "-lossless", "-exact", chosen[2][1], "-o", shoes],
+                       check=True)
+        chosen[2] = ("sabates.png", shoes)
+        for name, path in chosen:
+            self.driver.find_element(
+                "css selector", "input[data-file='%s']" % name).send_keys(path)
+        said = ("The trousers could not be shown from bomb.png. "
+                "The T-shirt could not be shown from broken.png.")
+        self.wait_for(lambda: self.driver.find_element("id", "said").text == said,
+                      "each failure named once on the page")
         logged = [entry["message"] for entry in self.driver.get_log("browser")]
         self.assertTrue(any(FAILURE in line for line in logged), "not in the console: %s" % logged)
         places = [list(p) for p in PICTURES]
         places[1][0] = places[3][0] = None
-        self.expect_scene(places, "with the trousers and the T-shirt refused")
+        self.expect_scene(places, "with the trousers and the T-shirt refused, the shoes WebP")
         self.drag("mouse", [(748, 189), (745, 190), (740, 192)])  # the shoes
         places[2][1:] = [693 - 8, 154 + 3]
         self.expect_scene(places, "after a drag with two pictures refused")
+
+        # Saved as a PNG: exactly the canvas's pixels.
+        different = self.driver.execute_async_script("""
+            var done = arguments[0], canvas = document.getElementById('canvas');
+            var want = canvas.getContext('2d').getImageData(0, 0, 1024, 512).data;
+            HTMLAnchorElement.prototype.click = function () {
+              var saved = new Image();  // the page's policy lets images, not fetches, read blobs
+              saved.onload = function () {
+                var c = document.createElement('canvas');
+                c.width = saved.width; c.height = saved.height;
+                c.getContext('2d').drawImage(saved, 0, 0);
+                var got = c.getContext('2d').getImageData(0, 0, 1024, 512).data, n = 0;
+                for (var i = 0; i < got.length; i++) if (got[i] !== want[i]) n++;
+                done(c.width === 1024 && c.height === 512 ? n : -1);
+              };
+              saved.src = this.href;
+            };
+            document.getElementById('save').click();""")
+        self.assertEqual(different, 0, "the saved PNG is not the canvas's pixels")
+
+        # Back to the toy's own pictures, every piece in its first place, nothing to report.
+        self.driver.find_element("id", "bundled").click()
+        self.wait_for(lambda: self.driver.find_element("id", "said").text == "", "no failure")
+        self.assertTrue(self.frame() == own, "not the toy's own pictures in their places")
 
     def test_a_canvas_scaled_down_to_fit_still_drags_exactly(self):
         self.open(self.chosen(), width=800)
@@ -352,6 +388,28 @@ class Page(unittest.TestCase):
         self.assertTrue(left >= 0 and top >= 0 and right <= width and bottom <= height,
                         "not all on screen: %s" % box)
         self.assertGreater(bottom - top, 0.8 * height, "the canvas is small: %s" % box)
+
+    def test_installable_and_offline_after_one_visit(self):
+        # A server of its own, stopped halfway: the page must then come from the device.
+        server = serve(FOLDER)
+        url = "http://127.0.0.1:%d/index.html" % server.server_address[1]
+        try:
+            self.driver.set_window_size(1280, 800)
+            self.driver.get(url)
+            self.wait_for(lambda: self.driver.execute_script(
+                "return typeof toyStarted !== 'undefined' && toyStarted && "
+                "!!navigator.serviceWorker.controller"), "the page kept by its service worker")
+            errors = self.driver.execute_cdp_cmd("Page.getInstallabilityErrors", {})
+            self.assertEqual(errors.get("installabilityErrors"), [], errors)
+            online = self.frame()
+        finally:
+            server.shutdown()
+            server.server_close()
+        self.driver.execute_cdp_cmd("Network.clearBrowserCache", {})
+        self.driver.get(url)
+        self.wait_for(lambda: self.driver.execute_script(
+            "return typeof toyStarted !== 'undefined' && toyStarted"), "the toy started offline")
+        self.assertTrue(self.frame() == online, "offline, the start-up frame differs")
 
     def test_the_bundled_pictures_start_in_their_places(self):
         self.open()
