@@ -1,12 +1,20 @@
 #!/usr/bin/python3
-# The page in headless Chromium, driven through Selenium: the start-up frame to the pixel, a mouse
-# drag and a finger's drag that carry a piece exactly, the release ending a drag, a broken
-# picture chosen on the page reported while the rest still play, the keyboard left to the page,
-# a finger held within the canvas, and a phone held sideways. Exits 77, saying why, where
-# Chromium, its driver, Selenium or the built page is missing.
-#   tests/web/page_test.py BUILD-WEB-FOLDER
+# The page in the three engines of children's devices. In each, the start-up frame to the pixel,
+# a mouse drag and (where the driver can send touch) a finger's drag that carry a piece exactly,
+# and the release ending a drag. In Chromium, through its DevTools protocol, the rest: broken
+# pictures named on the page, WebP, saving and the toy's own pictures back, the keyboard left to
+# the page, a finger held within the canvas, a phone held sideways, installable, and offline
+# after one visit. Exits 77, saying why, where the engine, its driver or the built page is
+# missing.
+#   tests/web/page_test.py BUILD-WEB-FOLDER [chromium | webkitgtk | firefox]
+# chromium: Debian's headless Chromium and chromedriver, through Selenium. webkitgtk: Debian's
+# MiniBrowser --automation and WebKitWebDriver, through Selenium, in an X server (xvfb-run).
+# firefox: Debian's Firefox ESR, headless, through puppeteer-core over WebDriver BiDi
+# (tests/web/firefox.js; npm ci in tests/web installs it at the version its lockfile pins).
 import functools
+import glob
 import http.server
+import json
 import os
 import shutil
 import struct
@@ -19,16 +27,39 @@ import unittest
 import zlib
 
 FOLDER = sys.argv[1] if len(sys.argv) > 1 else "build-web"
+ENGINE = sys.argv[2] if len(sys.argv) > 2 else "chromium"
+HERE = os.path.dirname(os.path.abspath(__file__))
 W, H = 1024, 512
+# Engines whose driver sends no touch here: WebKitWebDriver turns touch actions into a mouse's
+# (the page sees pointerType "mouse"), and headless Firefox ESR on Linux refuses to synthesize
+# touch (NS_ERROR_ILLEGAL_VALUE from input.performActions, touch events switched on or not).
+NO_TOUCH = ("webkitgtk", "firefox")
 FAILURE = "Malamente! No carga"
+
+
+def minibrowser():
+    found = sorted(glob.glob("/usr/lib/*/webkit*/MiniBrowser"))
+    return found[-1] if found else None
 
 
 def missing():
     if not os.path.exists(os.path.join(FOLDER, "index.html")):
         return "no page in %s: make web did not run here (no Emscripten?)" % FOLDER
-    for program in ("chromium", "chromedriver"):
+    needs = {"chromium": ["chromium", "chromedriver"], "webkitgtk": ["WebKitWebDriver"],
+             "firefox": ["firefox-esr", "node"]}
+    if ENGINE not in needs:
+        return "no engine called " + ENGINE
+    for program in needs[ENGINE]:
         if not shutil.which(program):
             return program + " is not installed"
+    if ENGINE == "webkitgtk" and not minibrowser():
+        return "WebKitGTK's MiniBrowser is not installed"
+    if ENGINE == "webkitgtk" and not os.environ.get("DISPLAY"):
+        return "no X display for WebKitGTK"
+    if ENGINE == "firefox":
+        if not os.path.isdir(os.path.join(HERE, "node_modules", "puppeteer-core")):
+            return "puppeteer-core is not installed (npm ci in tests/web)"
+        return None
     try:
         import selenium  # noqa: F401
     except ImportError:
@@ -135,6 +166,57 @@ def chromium():
     return webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
 
 
+def webkitgtk():
+    """WebKitGTK's MiniBrowser, under automation, in the X server the test runs in."""
+    from selenium import webdriver
+    from selenium.webdriver.webkitgtk.options import Options
+    options = Options()
+    options.binary_location = minibrowser()
+    options.add_argument("--automation")
+    try:
+        from selenium.webdriver.webkitgtk.service import Service
+        return webdriver.WebKitGTK(options=options,
+                                   service=Service(executable_path=shutil.which("WebKitWebDriver")))
+    except TypeError:  # Debian 12's Selenium 4.8 takes the driver's path itself
+        return webdriver.WebKitGTK(executable_path=shutil.which("WebKitWebDriver"),
+                                   options=options)
+
+
+class Firefox:
+    """The calls the test makes of a driver, answered by Firefox through tests/web/firefox.js."""
+    def __init__(self):
+        self.bridge = subprocess.Popen(
+            ["node", os.path.join(HERE, "firefox.js"), shutil.which("firefox-esr")],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, cwd=HERE)
+
+    def ask(self, **command):
+        self.bridge.stdin.write(json.dumps(command) + "\n")
+        self.bridge.stdin.flush()
+        line = self.bridge.stdout.readline()
+        if not line:
+            raise RuntimeError("Firefox's driver ended")
+        reply = json.loads(line)
+        if "error" in reply:
+            raise RuntimeError(reply["error"])
+        return reply["value"]
+
+    def set_window_size(self, width, height):
+        self.ask(size=[width, height])
+
+    def get(self, url):
+        self.ask(get=url)
+
+    def execute_script(self, script):
+        return self.ask(script=script)
+
+    def choose(self, name, path):
+        self.ask(choose=["input[data-file='%s']" % name, path])
+
+    def quit(self):
+        self.bridge.stdin.close()
+        self.bridge.wait(30)
+
+
 class Page(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -147,7 +229,11 @@ class Page(unittest.TestCase):
         with open(os.path.join(cls.pictures, "bomb.png"), "wb") as f:
             f.write(bomb(16000, 16000))
         cls.server = serve(FOLDER)
-        cls.driver = chromium()
+        cls.driver = {"chromium": chromium, "webkitgtk": webkitgtk, "firefox": Firefox}[ENGINE]()
+
+    def chromium_only(self):
+        if ENGINE != "chromium":
+            self.skipTest("in Chromium only, through its DevTools protocol")
 
     @classmethod
     def tearDownClass(cls):
@@ -163,8 +249,11 @@ class Page(unittest.TestCase):
         self.wait_for(lambda: self.driver.execute_script(
             "return typeof toyStarted !== 'undefined' && toyStarted"), "the toy started")
         for name, path in chosen:
-            self.driver.find_element(
-                "css selector", "input[data-file='%s']" % name).send_keys(path)
+            if ENGINE == "firefox":
+                self.driver.choose(name, path)
+            else:
+                self.driver.find_element(
+                    "css selector", "input[data-file='%s']" % name).send_keys(path)
         rect = self.driver.execute_script(
             "var r = document.getElementById('canvas').getBoundingClientRect();"
             "return [r.left, r.top, r.width, r.height];")
@@ -219,6 +308,9 @@ class Page(unittest.TestCase):
 
     def drag(self, kind, path, release=True):
         """Presses at the first point of the path (the toy's pixels), moves through the rest."""
+        if ENGINE == "firefox":
+            self.driver.ask(**{kind: [self.at(x, y) for x, y in path]})
+            return
         actions = self.pointer(kind)
         actions.pointer_action.move_to_location(*self.at(*path[0]))
         actions.pointer_action.pointer_down()
@@ -244,13 +336,19 @@ class Page(unittest.TestCase):
         self.expect_scene(places, "after a mouse drag of 40 motions")
 
         # With no button held, motions across the shoes move nothing.
-        actions = self.pointer("mouse")
-        for x in range(700, 800, 5):
-            actions.pointer_action.move_to_location(self.left + x, self.top + 190)
-        actions.perform()
+        across = [(x, 190) for x in range(700, 800, 5)]
+        if ENGINE == "firefox":
+            self.driver.ask(hover=[self.at(x, y) for x, y in across])
+        else:
+            actions = self.pointer("mouse")
+            for x, y in across:
+                actions.pointer_action.move_to_location(*self.at(x, y))
+            actions.perform()
         self.expect_scene(places, "after motions with no button held")
 
         # A finger on the hat and scarf carries them as a held button does.
+        if ENGINE in NO_TOUCH:
+            return
         path = [(599, 186)] + [(599 - 4 * i, 186 + 2 * i) for i in range(1, 31)]
         self.drag("touch", path)
         places[4][1:] = [549 - 120, 136 + 60]
@@ -260,6 +358,7 @@ class Page(unittest.TestCase):
             [0, 0, ""], "the finger scrolled the page or selected something")
 
     def test_what_a_parent_expects_of_pictures_chosen_and_saved(self):
+        self.chromium_only()
         self.open()
         own = self.frame()  # the toy's own pictures
         # A file that is no picture, and a bomb that would take 1 GB, refused before it does;
@@ -312,6 +411,7 @@ class Page(unittest.TestCase):
         self.assertTrue(self.frame() == own, "not the toy's own pictures in their places")
 
     def test_a_canvas_scaled_down_to_fit_still_drags_exactly(self):
+        self.chromium_only()
         self.open(self.chosen(), width=800)
         self.assertLess(self.scale, 1, "the canvas was not scaled down to fit")
         # Window pixels fall between the toy's: the piece moves by what the pointer moved in
@@ -331,6 +431,7 @@ class Page(unittest.TestCase):
         self.expect_scene(places, "after a drag on a canvas scaled by %.3f" % self.scale)
 
     def test_the_page_speaks_the_browsers_language(self):
+        self.chromium_only()
         user_agent = self.driver.execute_script("return navigator.userAgent")
         for tag, po in (("es", "es"), ("pt-BR", "pt_BR"), ("de-AT", "de")):
             said = translations(po)
@@ -346,6 +447,7 @@ class Page(unittest.TestCase):
                                     {"userAgent": user_agent, "acceptLanguage": "en"})
 
     def test_keyboard_free_fingers_held_within_the_canvas_and_a_phone_sideways(self):
+        self.chromium_only()
         # Tab walks the page to the first chooser, which shows its focus.
         self.open(self.chosen())
         from selenium.webdriver.common.action_chains import ActionChains
@@ -390,6 +492,7 @@ class Page(unittest.TestCase):
         self.assertGreater(bottom - top, 0.8 * height, "the canvas is small: %s" % box)
 
     def test_installable_and_offline_after_one_visit(self):
+        self.chromium_only()
         # A server of its own, stopped halfway: the page must then come from the device.
         server = serve(FOLDER)
         url = "http://127.0.0.1:%d/index.html" % server.server_address[1]
@@ -412,6 +515,7 @@ class Page(unittest.TestCase):
         self.assertTrue(self.frame() == online, "offline, the start-up frame differs")
 
     def test_the_bundled_pictures_start_in_their_places(self):
+        self.chromium_only()
         self.open()
         got = self.frame()
         # Left of the figure, and below the clothes: the gradient, exact.
