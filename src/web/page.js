@@ -40,6 +40,7 @@ var Module = {
   // The toy uses no keys: Tab, Enter and the browser's own shortcuts stay the page's.
   doNotCaptureKeyboard: true,
   postRun: [fit, function () {
+    performance.mark("first-frame"); // the toy has painted and shown it
     toyStarted = true;
     said.classList.remove("waiting");
     keepBundled();

@@ -1,78 +1,128 @@
 #!/usr/bin/python3
-# The page's own figures: its size as a server would send it, gzipped; the time from navigating
-# to it until its first frame shows in headless Chromium, against the page's DOMContentLoaded in
-# the same loads (medians of 7); and the processor its scripts take at rest.
+# The page's own figures: its size as a server would send it, gzipped (every file its service
+# worker keeps); and in each engine, the time from navigating to it until its first frame, cold
+# (a new origin each time, so no cache and no service worker; medians of 5), and the processor
+# its browser's whole process tree takes at rest with the page open, against the same browser on
+# about:blank, over 5 s each. WebKitGTK needs an X server: scripts/bench runs this in xvfb-run.
 #   tests/web/page_bench.py BUILD-WEB-FOLDER
 import gzip
 import os
+import re
 import statistics
 import sys
 import time
 
-from page_test import FOLDER, chromium, missing, serve
+import page_test
+from page_test import FOLDER, serve
 
-FILES = ("index.html", "page.js", "page.css", "dressup.js", "dressup.wasm", "dressup.data")
-LOADS = 7
+LOADS = 5
+REST_S = 5
 
-# Notes, from the very start of each load, when the canvas first shows the gradient.
-WATCH = """
-(function watch() {
-  var canvas = document.getElementById('canvas');
-  if (canvas) {
-    var p = canvas.getContext('2d').getImageData(0, 0, 1, 1).data;
-    if (p[0] === 155 && p[1] === 155 && p[2] === 244) {
-      window.firstFrameAt = performance.now();
-      return;
-    }
-  }
-  requestAnimationFrame(watch);
-})();
-"""
+
+def kept_files():
+    """What the service worker keeps, as its build wrote the list."""
+    text = open(os.path.join(FOLDER, "sw.js")).read()
+    listed = re.search(r"var files = \[(.*)\];", text).group(1)
+    return [name.strip(' "') for name in listed.split(",") if name.strip(' "') != "./"] + ["sw.js"]
+
+
+def tree(root):
+    """The process and all its descendants."""
+    parents = {}
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                parents[int(entry)] = int(open("/proc/%s/stat" % entry).read().rsplit(")", 1)[1].split()[1])
+            except (OSError, IndexError, ValueError):
+                pass
+    found, grown = {root}, True
+    while grown:
+        more = {pid for pid, parent in parents.items() if parent in found} - found
+        found |= more
+        grown = bool(more)
+    return found
+
+
+def cpu_seconds(pids):
+    total = 0
+    for pid in pids:
+        try:
+            fields = open("/proc/%d/stat" % pid).read().rsplit(")", 1)[1].split()
+            total += int(fields[11]) + int(fields[12])  # utime, stime
+        except (OSError, IndexError, ValueError):
+            pass
+    return total / os.sysconf("SC_CLK_TCK")
+
+
+def share_at_rest(root):
+    pids = tree(root)
+    before = cpu_seconds(pids)
+    time.sleep(REST_S)
+    return (cpu_seconds(pids) - before) / REST_S
+
+
+def root_of(driver):
+    return driver.bridge.pid if isinstance(driver, page_test.Firefox) else driver.service.process.pid
+
+
+def first_frame(driver):
+    """Milliseconds from navigation to the page's mark of its first frame, on a new origin."""
+    server = serve(FOLDER)
+    try:
+        driver.get("http://127.0.0.1:%d/index.html" % server.server_address[1])
+        for _ in range(200):
+            at = driver.execute_script(
+                "var m = performance.getEntriesByName('first-frame'); return m.length ? m[0].startTime : 0")
+            if at:
+                return at
+            time.sleep(0.05)
+        return None
+    finally:
+        server.shutdown()
+        server.server_close()
+
+
+def measure(engine):
+    page_test.ENGINE = engine
+    why = page_test.missing()
+    if why:
+        print("page in %s: not measured: %s" % (engine, why))
+        return
+    driver = {"chromium": page_test.chromium, "webkitgtk": page_test.webkitgtk,
+              "firefox": page_test.Firefox}[engine]()
+    try:
+        driver.set_window_size(1280, 800)
+        frames = [first_frame(driver) for _ in range(LOADS)]
+        if None in frames:
+            print("page in %s: the first frame never showed" % engine)
+            return
+        server = serve(FOLDER)
+        driver.get("http://127.0.0.1:%d/index.html" % server.server_address[1])
+        time.sleep(6)  # the page's own start and its service worker done
+        page = share_at_rest(root_of(driver))
+        driver.get("about:blank")
+        time.sleep(6)
+        blank = share_at_rest(root_of(driver))
+        server.shutdown()
+        print("page in %s: first frame, cold: %.0f ms (median of %d: %s)" % (
+            engine, statistics.median(frames), LOADS, ", ".join("%.0f" % f for f in frames)))
+        print("page in %s at rest / about:blank, the browser's processes over %d s: "
+              "%.2f %% against %.2f %% of a core" % (engine, REST_S, page * 100, blank * 100))
+    finally:
+        driver.quit()
 
 
 def main():
-    why = missing()
-    if why:
-        print("page figures not measured: " + why)
+    if not os.path.exists(os.path.join(FOLDER, "sw.js")):
+        print("page figures not measured: no page in " + FOLDER)
         return 0
-    raw = sum(os.path.getsize(os.path.join(FOLDER, f)) for f in FILES)
-    packed = sum(len(gzip.compress(open(os.path.join(FOLDER, f), "rb").read(), 9)) for f in FILES)
-    print("page size: %.0f KB, %.0f KB gzipped (%s)" % (raw / 1024, packed / 1024, ", ".join(FILES)))
-
-    server = serve(FOLDER)
-    driver = chromium()
-    driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": WATCH})
-    driver.execute_cdp_cmd("Network.setCacheDisabled", {"cacheDisabled": True})
-    frames, loaded = [], []
-    for _ in range(LOADS):
-        driver.get("http://127.0.0.1:%d/index.html" % server.server_address[1])
-        for _ in range(200):
-            first = driver.execute_script("return window.firstFrameAt")
-            if first:
-                break
-            time.sleep(0.05)
-        if not first:
-            print("page figures: the first frame never showed")
-            return 1
-        frames.append(first)
-        loaded.append(driver.execute_script(
-            "var t = performance.getEntriesByType('navigation')[0];"
-            "return t.domContentLoadedEventEnd;"))
-    driver.execute_cdp_cmd("Performance.enable", {})
-
-    def busy():
-        metrics = driver.execute_cdp_cmd("Performance.getMetrics", {})["metrics"]
-        return {m["name"]: m["value"] for m in metrics}["TaskDuration"]
-    time.sleep(1)  # the last load's own work done
-    before = busy()
-    time.sleep(5)
-    rest = (busy() - before) / 5
-    driver.quit()
-    server.shutdown()
-    frame, ready = statistics.median(frames), statistics.median(loaded)
-    print("page at rest: %.1f %% of a core for its tasks over 5 s" % (rest * 100))
-    print("page first frame / DOMContentLoaded: %.2f (%.0f ms against %.0f ms, headless Chromium)"
-          % (frame / ready, frame, ready))
+    files = kept_files()
+    raw = sum(os.path.getsize(os.path.join(FOLDER, f)) for f in files)
+    packed = sum(len(gzip.compress(open(os.path.join(FOLDER, f), "rb").read(), 9)) for f in files)
+    print("page size: %.0f KB, %.0f KB gzipped (the %d files its service worker keeps)"
+          % (raw / 1024, packed / 1024, len(files)))
+    for engine in ("chromium", "webkitgtk", "firefox"):
+        measure(engine)
     return 0
 
 
