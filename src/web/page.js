@@ -149,6 +149,23 @@ function showWords(lang) {
     });
 })();
 
+// ---- The keyboard stays the browser's ----
+
+// The toy uses no keys. Not every Emscripten release heeds doNotCaptureKeyboard, and its SDL
+// would cancel every key on the page; so keys stop here, before any script of the page sees
+// them, and what the browser does with them goes on: Tab walks the page, shortcuts work. A
+// chooser opens with Enter or Space, in every engine.
+["keydown", "keyup", "keypress"].forEach(function (type) {
+  window.addEventListener(type, function (event) {
+    event.stopPropagation();
+    var opens = event.key === "Enter" || event.key === " ";
+    if (type === "keydown" && opens && event.target.type === "file") {
+      event.preventDefault();
+      event.target.click();
+    }
+  }, true);
+});
+
 // ---- The pointer and fingers ----
 
 // The page hands the toy the pointer itself, as pointer events: one kind of event for a mouse,
@@ -328,12 +345,6 @@ document.querySelectorAll(".place").forEach(function (place) {
   var input = place.querySelector("input");
   var name = input.dataset.file;
   input.accept = accepted;
-  // Enter opens a chooser as Space does, in every engine.
-  input.addEventListener("keydown", function (event) {
-    if (event.key !== "Enter" && event.key !== " ") return;
-    event.preventDefault();
-    input.click();
-  });
   input.addEventListener("change", function () {
     if (input.files.length) choose(name, input.files[0]);
     input.value = "";
