@@ -109,7 +109,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void dressup_restart() {
 // Whether the picture in place (0 the figure, then the clothes in drawing order) could not be
 // shown, so that the page can name it to whoever chose it.
 extern "C" EMSCRIPTEN_KEEPALIVE int dressup_failed(int place) {
-    if (place < 0 || place >= picture_count || !toy.scene.model)
+    if (place < 0 || !toy.scene.model || place > (int)toy.scene.items.size())
         return 0;
     const image* img = place == 0 ? toy.scene.model : toy.scene.items[place - 1];
     return img->surface == nullptr;
