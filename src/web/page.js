@@ -180,7 +180,6 @@ function showWords(lang) {
 });
 
 var motion = 0, press = 1, release = 2; // as the toy's dressup_pointer takes them
-var holding = false; // a button or finger is down on the canvas, which holds the pointer
 
 // Where the pointer is in the toy's pixels. During a drag a desktop window keeps the pointer
 // within it; the canvas does the same, so no piece follows a finger out of reach.
@@ -202,7 +201,6 @@ canvas.addEventListener("pointerdown", function (event) {
   if (!toyStarted || !event.isPrimary) return;
   event.preventDefault();
   canvas.setPointerCapture(event.pointerId);
-  holding = true;
   send(press, sdlButton(event.button), event);
 });
 
@@ -217,7 +215,6 @@ canvas.addEventListener("pointermove", function (event) {
 ["pointerup", "pointercancel"].forEach(function (type) {
   canvas.addEventListener(type, function (event) {
     if (!toyStarted || !event.isPrimary) return;
-    holding = false;
     send(release, sdlButton(Math.max(event.button, 0)), event);
   });
 });
@@ -229,7 +226,7 @@ canvas.addEventListener("wheel", function (event) {
   var button = event.deltaY < 0 ? 4 : 5;
   send(press, button, event);
   send(release, button, event);
-  if (holding) event.preventDefault();
+  if (event.buttons) event.preventDefault();
 }, { passive: false });
 
 // The right button drags too, as on the desktop, rather than open a menu.
@@ -250,7 +247,9 @@ canvas.addEventListener("contextmenu", function (event) { event.preventDefault()
 
 // ---- The five places and their pictures ----
 
-var places = ["model.png", "pant.png", "sabates.png", "camiseta.png", "bufanda_gorro.png"];
+// The files of the five places, as their choosers in the page name them.
+var places = Array.prototype.map.call(document.querySelectorAll(".place input"),
+                                      function (input) { return input.dataset.file; });
 var shownFrom = places.slice(); // the file each place's picture came from, as its chooser named it
 var bundled = {};               // the toy's own pictures, as the page first had them
 
