@@ -7,7 +7,10 @@ WEB := build-web
 # The pictures live until the process ends, by design, so leaks are not looked for.
 ASAN_OPTIONS := detect_leaks=0:abort_on_error=0
 
-.PHONY: all toy build run test bench package web web-page web-run po clean
+# How long make test fuzzes on each SDL 1.2; make fuzz FUZZ_SECONDS=3600 for longer.
+FUZZ_SECONDS := 30
+
+.PHONY: all toy build run test fuzz bench package web web-page web-run po clean
 
 all: build
 
@@ -28,13 +31,17 @@ run: toy
 	cd pictures && ../$(BUILD)/dressup
 
 # Every test, the page's too where Emscripten could be installed, then every test again with the
-# sanitizers on.
+# sanitizers on, then a while of fuzzing.
 test: build
 	@if command -v emcmake >/dev/null; then $(MAKE) --no-print-directory web-page; fi
 	cd $(BUILD) && ctest --output-on-failure -j 2
 	cmake -S . -B $(SANITIZE) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDRESSUP_SANITIZE=ON
 	cmake --build $(SANITIZE) -j 2
 	cd $(SANITIZE) && ASAN_OPTIONS=$(ASAN_OPTIONS) ctest --output-on-failure -j 2
+	scripts/fuzz $(FUZZ_SECONDS)
+
+fuzz:
+	scripts/fuzz $(FUZZ_SECONDS)
 
 bench:
 	scripts/bench
@@ -70,4 +77,4 @@ po:
 	  msgmerge --quiet --update --backup=none --no-wrap po/$$lang.po po/dressup.pot; done
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE) $(PACKAGE) $(WEB)
+	rm -rf $(BUILD) $(SANITIZE) $(PACKAGE) $(WEB) build-fuzz

@@ -163,14 +163,19 @@ static bool write_rows(int pixels, const SDL_Surface* s) {
     });
 }
 
+picture_header describe(const SDL_Surface* s) {
+    const SDL_PixelFormat* f = s->format;
+    return {shape_of(s),
+            {f->Rmask, f->Gmask, f->Bmask, f->Amask},
+            s->flags & (SDL_SRCCOLORKEY | SDL_SRCALPHA),
+            f->colorkey,
+            f->alpha};
+}
+
 // The rows first, then what the toy needs to read them: once the pipe speaks, they are there.
 static bool send_picture(int out, int pixels, SDL_Surface* s) {
     const SDL_PixelFormat* f = s->format;
-    picture_header h = {shape_of(s),
-                        {f->Rmask, f->Gmask, f->Bmask, f->Amask},
-                        s->flags & (SDL_SRCCOLORKEY | SDL_SRCALPHA),
-                        f->colorkey,
-                        f->alpha};
+    picture_header h = describe(s);
     if (!placeable(h.shape) || (SDL_MUSTLOCK(s) && SDL_LockSurface(s) != 0))
         return false;
     return write_rows(pixels, s) && write_all(out, &h, sizeof h) &&

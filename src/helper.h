@@ -24,6 +24,9 @@ struct picture_header {
     uint32_t alpha;
 };
 
+// What a helper says of a picture it has decoded.
+picture_header describe(const SDL_Surface* s);
+
 // Moves n bytes through a pipe or file in steps: step(done) moves some of the rest and says how
 // many, as read() and write() do. A step that was interrupted, or found nothing ready yet, is
 // taken again; false once one moves nothing or fails.

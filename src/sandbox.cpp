@@ -276,8 +276,9 @@ static bool filter_calls(bool say_refused) {
     // glibc's abort signals its own thread; any other process is out of bounds.
     scmp_datum_t self = (scmp_datum_t)getpid();
     int tgkill = seccomp_syscall_resolve_name("tgkill");
-    seccomp_rule_add(filter, SCMP_ACT_ALLOW, tgkill, 1, SCMP_A0(SCMP_CMP_EQ, self));
-    seccomp_rule_add(filter, SCMP_ACT_KILL_PROCESS, tgkill, 1, SCMP_A0(SCMP_CMP_NE, self));
+    seccomp_rule_add(filter, SCMP_ACT_ALLOW, tgkill, 1, scmp_arg_cmp{0, SCMP_CMP_EQ, self, 0});
+    seccomp_rule_add(filter, SCMP_ACT_KILL_PROCESS, tgkill, 1,
+                     scmp_arg_cmp{0, SCMP_CMP_NE, self, 0});
     bool loaded = seccomp_load(filter) == 0;
     seccomp_release(filter);
     return loaded;

@@ -109,7 +109,7 @@ TEST(Decode, APictureDecodedInTimeIsTakenHoweverLateItIsAskedFor) {
     std::string path = dir + "/pant.png";
     const char* name = path.c_str();
     decoding* d = decode_start(&name, 1);
-    sleep(3); // past the deadline
+    sleep(3); // longer than a helper may work
     SDL_Surface* picture;
     ASSERT_TRUE(decode_finish(d, &picture, nullptr));
     ASSERT_NE(picture, nullptr);
@@ -129,8 +129,8 @@ static void telling_helper(int out, int pixels) {
 }
 
 // A helper a hostile file has taken over may describe its picture as it likes: what SDL 1.2
-// could not hold, or rows past the memory it sent, is refused before anything is drawn. So is
-// every picture of a helper that cannot be limited.
+// could not hold or draw, or rows past the memory it sent, is refused before anything is drawn.
+// So is every picture of a helper that cannot be limited, works too long or never answers.
 TEST(Decode, WhatAHelperCannotBeTrustedWithIsRefused) {
     std::string dir = make_temp_dir(), path = dir + "/pant.png";
     ASSERT_TRUE(write_solid_png(path, 60, 90, 0xFF1040C0, png_rgb));
@@ -158,12 +158,40 @@ TEST(Decode, WhatAHelperCannotBeTrustedWithIsRefused) {
         {"colours for a picture without a palette", with({60, 90, 32, 240, 2}), 240 * 90},
         {"wider than SDL 1.2 places", with({40000, 1, 32, 160000, 0}), 160000},
         {"a depth there is not", with({60, 90, 12, 120, 0}), 120 * 90},
+        {"a depth drawn past its rows when clipped", with({64, 4, 1, 8, 0}), 8 * 4},
     };
     helper_stand_in = telling_helper;
     for (const auto& c : told_cases) {
         told = c.header;
         told_bytes = c.bytes;
         EXPECT_EQ(decoded(), *c.lie == 0) << (*c.lie ? c.lie : "the truth");
+    }
+    // Judged by the processor time it takes, not by the clock: a helper kept waiting by a busy
+    // machine is not late, but one that works too long, or waits without end, is.
+    told = truth;
+    told_bytes = 240 * 90;
+    struct {
+        const char* what;
+        void (*helper)(int out, int pixels);
+        bool shown;
+    } behaviours[] = {
+        {"works the processor past its time",
+         [](int, int) {
+             for (volatile int i = 0;; i++)
+                 ;
+         },
+         false},
+        {"takes 4 s to answer, idle",
+         [](int out, int pixels) {
+             sleep(4);
+             telling_helper(out, pixels);
+         },
+         true},
+        {"waits without end", [](int, int) { pause(); }, false},
+    };
+    for (const auto& b : behaviours) {
+        helper_stand_in = b.helper;
+        EXPECT_EQ(decoded(), b.shown) << "a helper that " << b.what;
     }
     helper_stand_in = nullptr;
     fail_limits = true;

@@ -1,5 +1,7 @@
 // How long until the first frame shows, in Xvfb: the toy with the bundled pictures, and with a
-// picture bomb under one name, against a bare SDL window that paints the same background.
+// picture bomb under one name, against a bare SDL window that paints the same background; and
+// with a 6000 x 6000 and a 12000 x 12000 picture while another process keeps a core busy,
+// against the same on an idle machine, and whether each was shown.
 #include "app.h"
 #include "draw.h"
 #include "rep.h"
@@ -9,6 +11,7 @@
 #include "support/x11.h"
 
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -60,6 +63,7 @@ static long tree_mb(pid_t pid) {
 struct startup {
     double ms;    // from the start of the process to the first frame on the screen
     long peak_mb; // the most the process and its helpers held meanwhile
+    bool refused; // a picture was reported rather than shown
 };
 
 static startup first_frame(const xserver& x, const std::vector<std::string>& command,
@@ -67,7 +71,7 @@ static startup first_frame(const xserver& x, const std::vector<std::string>& com
     auto start = clock_type::now();
     child c = start_program(
         command, dir, {{"DISPLAY", x.display}, {"WAYLAND_DISPLAY", ""}, {"SDL_VIDEODRIVER", ""}});
-    startup s = {-1, 0};
+    startup s = {-1, 0, false};
     x_window w = {};
     bool found = false;
     while (std::chrono::duration<double>(clock_type::now() - start).count() < 30) {
@@ -82,6 +86,7 @@ static startup first_frame(const xserver& x, const std::vector<std::string>& com
     }
     kill(c.pid, SIGKILL);
     wait_child(&c, 5000);
+    s.refused = read_file(c.out_path).find("Malamente") != std::string::npos;
     return s;
 }
 
@@ -90,15 +95,51 @@ static startup measure(const xserver& x, const std::vector<std::string>& command
                        const std::string& dir) {
     std::vector<double> times;
     long peak = 0;
+    bool refused = false;
     for (int r = 0; r < runs; r++) {
         startup s = first_frame(x, command, dir);
         if (s.ms < 0)
             return s;
         times.push_back(s.ms);
         peak = std::max(peak, s.peak_mb);
+        refused = refused || s.refused;
     }
     std::sort(times.begin(), times.end());
-    return {times[times.size() / 2], peak};
+    return {times[times.size() / 2], peak, refused};
+}
+
+// A process that keeps one core busy until it is killed.
+static pid_t keep_a_core_busy() {
+    pid_t busy = fork();
+    if (busy == 0)
+        for (volatile unsigned i = 0;; i++)
+            continue;
+    return busy;
+}
+
+// The bundled pictures with a large solid picture as the T-shirt: the first frame while another
+// process keeps a core busy, against the same when idle.
+static void busy_against_idle(const xserver& x, const std::string& from, int side) {
+    std::string dir = make_temp_dir();
+    for (const auto& entry : std::filesystem::directory_iterator(from))
+        if (entry.path().extension() == ".png" && entry.path().filename() != "camiseta.png")
+            std::filesystem::copy_file(entry.path(), dir / entry.path().filename());
+    if (!write_solid_png(dir + "/camiseta.png", side, side, 0xFF2080C0, png_rgb)) {
+        fprintf(stderr, "startup_bench: cannot write a %d x %d picture\n", side, side);
+        exit(1);
+    }
+    startup idle = measure(x, {DRESSUP_BINARY}, dir);
+    pid_t busy = keep_a_core_busy();
+    startup loaded = measure(x, {DRESSUP_BINARY}, dir);
+    kill(busy, SIGKILL);
+    waitpid(busy, nullptr, 0);
+    remove_tree(dir);
+    auto shown = [](const startup& s) {
+        return s.ms < 0 ? "no frame" : s.refused ? "refused" : "shown";
+    };
+    printf("first frame with a core busy / idle: %.2f with a %d x %d picture (idle %.0f ms, %s;"
+           " busy %.0f ms, %s)\n",
+           loaded.ms / idle.ms, side, side, idle.ms, shown(idle), loaded.ms, shown(loaded));
 }
 
 // sdl12-compat numbers its releases from 1.2.50 on; the classic library ended at 1.2.15.
@@ -139,6 +180,8 @@ int main(int argc, char** argv) {
         toy = measure(x, {DRESSUP_BINARY}, bundled);
         bomb = measure(x, {DRESSUP_BINARY}, bombed);
     }
+    for (int side : {6000, 12000})
+        busy_against_idle(x, argv[1], side);
     xserver_stop(&x);
     remove_tree(bundled);
     remove_tree(bombed);
