@@ -81,8 +81,8 @@ static bool has_children(pid_t pid, int timeout_ms) {
     return false;
 }
 
-// Small files that decode to gigabytes are refused at once; pictures too big to decode before
-// the first frame is due are refused then; a stop signal while they load ends the toy at once.
+// Small files that decode to gigabytes are refused at once; a stop signal while large pictures
+// load ends the toy at once.
 TEST(Program, BombsUnderEveryNameAndAStopWhileLoading) {
     const char* names[] = {"model.png", "pant.png", "sabates.png", "camiseta.png",
                            "bufanda_gorro.png"};
