@@ -28,6 +28,9 @@ enum scene_load { scene_loaded, scene_stopped, scene_out_of_memory };
 // reported. Stopped, with nothing reported, when stopping() says so first.
 scene_load load_scene(rep* scene, decoding* pictures, bool (*stopping)() = nullptr);
 
+// Destroys the figure and the clothes, leaving the scene empty and its window open.
+void unload_scene(rep* scene);
+
 // Moves every piece of clothing the pointer is strictly inside by the pointer's motion. It
 // paints nothing: the loop repaints once the events waiting are handled.
 void drag(rep* scene, const SDL_MouseMotionEvent* motion);

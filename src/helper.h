@@ -55,7 +55,7 @@ bool helper_memory_held();
 [[noreturn]] void helper_run(int file, off_t size, const char* type, int out, int pixels,
                              pid_t toy);
 
-// helper_run's limits on memory, time and processes, before it reads the file; once it has, it
-// enters the sandbox, keeping out and pixels. False if one could not be set: the helper must then
-// decode nothing.
+// The limits on memory, time and processes that helper_run sets before it reads the file (then it
+// enters the sandbox, keeping out and pixels). False if one could not be set: the helper must
+// then decode nothing.
 bool helper_limit();

@@ -23,20 +23,22 @@ static void help() {
 }
 
 int answer_command_line(int argc, char** argv) {
-    for (int i = 1; i < argc; i++) {
-        const char* word = argv[i];
-        if (strcmp(word, "--help") == 0) {
+    // As in GNU's programs, --help and --version answer wherever they stand.
+    for (int i = 1; i < argc; i++)
+        if (strcmp(argv[i], "--help") == 0) {
             help();
             return 0;
         }
-        if (strcmp(word, "--version") == 0) {
+    for (int i = 1; i < argc; i++)
+        if (strcmp(argv[i], "--version") == 0) {
             printf("dressup %s\n", DRESSUP_VERSION);
             return 0;
         }
-        bool option = word[0] == '-' && word[1] != 0;
-        fprintf(stderr, "dressup: %s '%s'\nUsage: dressup [--help | --version]\n",
-                option ? "unknown option" : "unexpected argument", word);
-        return 2;
-    }
-    return -1;
+    if (argc < 2)
+        return -1;
+    const char* word = argv[1];
+    bool option = word[0] == '-' && word[1] != 0;
+    fprintf(stderr, "dressup: %s '%s'\nUsage: dressup [--help | --version]\n",
+            option ? "unknown option" : "unexpected argument", word);
+    return 2;
 }

@@ -1,4 +1,5 @@
 // The background gradient, the pixel writer and how a repaint composes the scene.
+#include "app.h"
 #include "draw.h"
 #include "image.h"
 #include "rep.h"
@@ -85,8 +86,7 @@ TEST(Repaint, FigureFixedClothesInListOrderOldPlacesRepainted) {
                           {50, 130, 80, 50, 0xFF0000},
                           {900, 220, 80, 50, 0x00FF00},
                           {0, 490, 30, 22, 0x0000FF}});
-    for (image* img : {scene.model, low, high, clipped})
-        image_destroy(img);
+    unload_scene(&scene);
 }
 
 TEST(Pset, EveryFormWritesTheSameWordAtTheRowPitch) {

@@ -25,21 +25,31 @@ static bool wait_for_text(const std::string& path, const std::string& want, int 
 TEST(Program, CommandLineAndNoVideoAnsweredBeforeAnyWindowOrPicture) {
     std::string dir = make_temp_dir();
     // With no video at all, so that a window tried would show in the status and the words.
+    // The same answer whatever the order of the words.
+    const char* help = "bufanda_gorro.png  the hat and scarf";
     struct {
-        const char* word;
+        std::vector<std::string> words;
         int status;
         const char *out, *err;
-    } answers[] = {{"--help", 0, "bufanda_gorro.png  the hat and scarf", ""},
-                   {"--version", 0, "dressup 1.", ""},
-                   {"--frobnicate", 2, "", "dressup: unknown option '--frobnicate'"},
-                   {"camiseta.png", 2, "", "dressup: unexpected argument 'camiseta.png'"}};
+    } answers[] = {
+        {{"--help"}, 0, help, ""},
+        {{"--help", "junk"}, 0, help, ""},
+        {{"junk", "--version", "--help"}, 0, help, ""},
+        {{"--version"}, 0, "dressup 1.", ""},
+        {{"junk", "--version"}, 0, "dressup 1.", ""},
+        {{"--frobnicate", "camiseta.png"}, 2, "", "dressup: unknown option '--frobnicate'"},
+        {{"camiseta.png"}, 2, "", "dressup: unexpected argument 'camiseta.png'"}};
     for (const auto& a : answers) {
-        child c =
-            start_program({DRESSUP_BINARY, a.word}, dir, {{"SDL_VIDEODRIVER", "no-such-driver"}});
-        EXPECT_EQ(wait_child(&c, 10000), a.status) << a.word;
+        std::vector<std::string> command = {DRESSUP_BINARY};
+        command.insert(command.end(), a.words.begin(), a.words.end());
+        std::string said;
+        for (const std::string& word : a.words)
+            said += word + " ";
+        child c = start_program(command, dir, {{"SDL_VIDEODRIVER", "no-such-driver"}});
+        EXPECT_EQ(wait_child(&c, 10000), a.status) << said;
         std::string out = read_file(c.out_path), err = read_file(c.err_path);
-        EXPECT_NE(out.find(a.out), std::string::npos) << a.word << ": " << out;
-        EXPECT_TRUE(*a.err ? err.rfind(a.err, 0) == 0 : err.empty()) << a.word << ": " << err;
+        EXPECT_NE(out.find(a.out), std::string::npos) << said << ": " << out;
+        EXPECT_TRUE(*a.err ? err.rfind(a.err, 0) == 0 : err.empty()) << said << ": " << err;
     }
 
     child c = start_program({DRESSUP_BINARY}, dir, {{"SDL_VIDEODRIVER", "no-such-driver"}});

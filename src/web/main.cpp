@@ -17,7 +17,7 @@ struct page_loop {
     rep scene;
     bool dragging;
     bool owed;  // the canvas does not show the scene as it now is
-    int quit;   // unused: a page ends with its tab
+    int quit;   // only for dispatch(), shared with the desktop: a page ends with its tab
     int px, py; // where the last mouse event left the pointer, in the toy's pixels
     bool pointer_known;
     bool resting; // the browser calls no frame until the page sees the pointer again
@@ -96,11 +96,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void dressup_pointer(int kind, int button, int x
 // The page calls this once it has put the pictures a person chose into the folder: the toy
 // starts again with them, as it would in a folder of them.
 extern "C" EMSCRIPTEN_KEEPALIVE void dressup_restart() {
-    image_destroy(toy.scene.model);
-    for (image* item : toy.scene.items)
-        image_destroy(item);
-    toy.scene.model = nullptr;
-    toy.scene.items.clear();
+    unload_scene(&toy.scene);
     toy.dragging = false;
     toy.owed = load();
     wake();

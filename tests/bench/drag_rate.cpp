@@ -22,7 +22,7 @@ const int motions = 600;
 const int paces[] = {125, 250, 500, 1000, 2000, 4000, 8000};
 const int slower_ms = 25;
 const int leg = 100; // a held drag's motions to the left, then five fewer back
-const int rest_ms = 5000;
+const int rest_ms = 30000; // the process clock counts in 10 ms ticks
 
 struct outcome {
     bool exact;    // the window shows the scene the motions made

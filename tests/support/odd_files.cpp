@@ -140,8 +140,12 @@ static bool write_xpm(const std::string& path) {
 // The colour of every picture that should show, and the grey the grey forms keep of it.
 const uint32_t shown = 0x2080C0, grey = 0x808080;
 
+static bool solid(const std::string& p, int w, int h, png_form form) {
+    return write_solid_png(p, w, h, 0xFF000000 | shown, form);
+}
+
 static bool solid(const std::string& p, png_form form) {
-    return write_solid_png(p, 64, 48, 0xFF000000 | shown, form);
+    return solid(p, 64, 48, form);
 }
 
 static bool cut_png(const std::string& p, long n) {
@@ -167,93 +171,72 @@ static bool swap_in_a_loop(const std::string& p) {
            rename(other.c_str(), p.c_str()) == 0;
 }
 
+// A file the toy must report rather than show.
+static odd_file refused(const char* name, bool (*make)(const std::string&)) {
+    return {name, make, false, 0, 0, 0, 0};
+}
+
 std::vector<odd_file> odd_files() {
     return {
-        {"missing", [](const std::string&) { return true; }, false, 0, 0, 0, 0},
-        {"empty", [](const std::string& p) { return write_bytes(p, ""); }, false, 0, 0, 0, 0},
-        {"PNG cut to 4 bytes", [](const std::string& p) { return cut_png(p, 4); }, false, 0, 0, 0,
-         0},
-        {"PNG cut inside its header", [](const std::string& p) { return cut_png(p, 20); }, false, 0,
-         0, 0, 0},
-        {"PNG cut inside its data", [](const std::string& p) { return cut_png(p, 5000); }, false, 0,
-         0, 0, 0},
-        {"palette PNG cut right after an ancillary chunk",
-         [](const std::string& p) { return solid(p, png_palette) && cut(p, after_trns(1)); }, false,
-         0, 0, 0, 0},
-        {"palette PNG cut inside an ancillary chunk",
-         [](const std::string& p) { return solid(p, png_palette) && cut(p, after_trns(1) - 3); },
-         false, 0, 0, 0, 0},
-        {"interlaced PNG cut inside its data",
-         [](const std::string& p) {
-             return write_png(p, 64, 48, noise(64, 48, 0xFF), png_interlaced) && cut(p, 5000);
-         },
-         false, 0, 0, 0, 0},
+        refused("missing", [](const std::string&) { return true; }),
+        refused("empty", [](const std::string& p) { return write_bytes(p, ""); }),
+        refused("PNG cut to 4 bytes", [](const std::string& p) { return cut_png(p, 4); }),
+        refused("PNG cut inside its header", [](const std::string& p) { return cut_png(p, 20); }),
+        refused("PNG cut inside its data", [](const std::string& p) { return cut_png(p, 5000); }),
+        refused(
+            "palette PNG cut right after an ancillary chunk",
+            [](const std::string& p) { return solid(p, png_palette) && cut(p, after_trns(1)); }),
+        refused("palette PNG cut inside an ancillary chunk",
+                [](const std::string& p) {
+                    return solid(p, png_palette) && cut(p, after_trns(1) - 3);
+                }),
+        refused("interlaced PNG cut inside its data",
+                [](const std::string& p) {
+                    return write_png(p, 64, 48, noise(64, 48, 0xFF), png_interlaced) &&
+                           cut(p, 5000);
+                }),
         {"PNG without its end chunk",
          [](const std::string& p) { return solid(p, png_rgb) && cut(p, file_size(p) - 12); }, true,
          64, 48, shown, 2},
-        {"GIF cut inside an extension",
-         [](const std::string& p) { return write_gif(p) && cut(p, 13 + 48 + 3); }, false, 0, 0, 0,
-         0},
-        {"XPM cut inside its rows",
-         [](const std::string& p) { return write_xpm(p) && cut(p, file_size(p) - 500); }, false, 0,
-         0, 0, 0},
+        refused("GIF cut inside an extension",
+                [](const std::string& p) { return write_gif(p) && cut(p, 13 + 48 + 3); }),
+        refused("XPM cut inside its rows",
+                [](const std::string& p) { return write_xpm(p) && cut(p, file_size(p) - 500); }),
         {"JPEG cut inside its data",
          [](const std::string& p) { return write_jpeg(p) && cut(p, file_size(p) - 20); }, true, 64,
          48, shown, 255},
-        {"BMP cut inside its data",
-         [](const std::string& p) { return write_bmp(p) && cut(p, 2000); }, false, 0, 0, 0, 0},
-        {"random bytes",
-         [](const std::string& p) {
-             std::mt19937 random(11);
-             std::string bytes(4096, 0);
-             for (char& c : bytes)
-                 c = (char)random();
-             return write_bytes(p, bytes);
-         },
-         false, 0, 0, 0, 0},
-        {"text", [](const std::string& p) { return write_bytes(p, "a shirt, blue, size 6\n"); },
-         false, 0, 0, 0, 0},
-        {"a folder", [](const std::string& p) { return mkdir(p.c_str(), 0755) == 0; }, false, 0, 0,
-         0, 0},
-        {"a FIFO", [](const std::string& p) { return mkfifo(p.c_str(), 0644) == 0; }, false, 0, 0,
-         0, 0},
-        {"unreadable",
-         [](const std::string& p) { return solid(p, png_rgb) && chmod(p.c_str(), 0) == 0; }, false,
-         0, 0, 0, 0},
-        {"6000 x 6000",
-         [](const std::string& p) {
-             return write_solid_png(p, 6000, 6000, 0xFF000000 | shown, png_rgb);
-         },
-         true, 6000, 6000, shown, 0},
-        {"1 x 1",
-         [](const std::string& p) {
-             return write_solid_png(p, 1, 1, 0xFF000000 | shown, png_rgba);
-         },
-         true, 1, 1, shown, 2},
-        {"20000 x 2: rows longer than 65535 bytes",
-         [](const std::string& p) {
-             return write_solid_png(p, 20000, 2, 0xFF000000 | shown, png_rgba);
-         },
-         false, 0, 0, 0, 0},
-        {"70000 x 1: wider than 65535 pixels",
-         [](const std::string& p) {
-             return write_solid_png(p, 70000, 1, 0xFF000000 | shown, png_rgb);
-         },
-         false, 0, 0, 0, 0},
-        {"40000 x 2 palette PNG: wider than 32767",
-         [](const std::string& p) {
-             return write_solid_png(p, 40000, 2, 0xFF000000 | shown, png_palette);
-         },
-         false, 0, 0, 0, 0},
-        {"2 x 40000: taller than 32767",
-         [](const std::string& p) {
-             return write_solid_png(p, 2, 40000, 0xFF000000 | shown, png_rgb);
-         },
-         false, 0, 0, 0, 0},
-        {"16000 x 16000 PNG bomb: 1 GB from 1 MB",
-         [](const std::string& p) { return write_png_bomb(p, 16000, 16000); }, false, 0, 0, 0, 0},
-        {"16383 x 32767 PNG bomb: 2 GB, the most SDL 1.2 takes",
-         [](const std::string& p) { return write_png_bomb(p, 16383, 32767); }, false, 0, 0, 0, 0},
+        refused("BMP cut inside its data",
+                [](const std::string& p) { return write_bmp(p) && cut(p, 2000); }),
+        refused("random bytes",
+                [](const std::string& p) {
+                    std::mt19937 random(11);
+                    std::string bytes(4096, 0);
+                    for (char& c : bytes)
+                        c = (char)random();
+                    return write_bytes(p, bytes);
+                }),
+        refused("text",
+                [](const std::string& p) { return write_bytes(p, "a shirt, blue, size 6\n"); }),
+        refused("a folder", [](const std::string& p) { return mkdir(p.c_str(), 0755) == 0; }),
+        refused("a FIFO", [](const std::string& p) { return mkfifo(p.c_str(), 0644) == 0; }),
+        refused("unreadable",
+                [](const std::string& p) { return solid(p, png_rgb) && chmod(p.c_str(), 0) == 0; }),
+        {"6000 x 6000", [](const std::string& p) { return solid(p, 6000, 6000, png_rgb); }, true,
+         6000, 6000, shown, 0},
+        {"1 x 1", [](const std::string& p) { return solid(p, 1, 1, png_rgba); }, true, 1, 1, shown,
+         2},
+        refused("20000 x 2: rows longer than 65535 bytes",
+                [](const std::string& p) { return solid(p, 20000, 2, png_rgba); }),
+        refused("70000 x 1: wider than 65535 pixels",
+                [](const std::string& p) { return solid(p, 70000, 1, png_rgb); }),
+        refused("40000 x 2 palette PNG: wider than 32767",
+                [](const std::string& p) { return solid(p, 40000, 2, png_palette); }),
+        refused("2 x 40000: taller than 32767",
+                [](const std::string& p) { return solid(p, 2, 40000, png_rgb); }),
+        refused("16000 x 16000 PNG bomb: 1 GB from 1 MB",
+                [](const std::string& p) { return write_png_bomb(p, 16000, 16000); }),
+        refused("16383 x 32767 PNG bomb: 2 GB, the most SDL 1.2 takes",
+                [](const std::string& p) { return write_png_bomb(p, 16383, 32767); }),
         {"palette PNG", [](const std::string& p) { return solid(p, png_palette); }, true, 64, 48,
          shown, 0},
         {"palette PNG with a colour key",
