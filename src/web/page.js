@@ -69,6 +69,8 @@ if (typeof WebAssembly !== "object")
   cannotStart(_("This browser cannot run the toy: it has no WebAssembly."));
 Module.onAbort = fileMissing;
 window.addEventListener("error", fileMissing, true); // a script or data file that did not load
+// A WebAssembly file that did not arrive fails a promise that nothing else handles.
+window.addEventListener("unhandledrejection", fileMissing);
 
 // ---- Offline after one visit ----
 

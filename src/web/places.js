@@ -33,9 +33,11 @@ function keepBundled() {
 function restart() {
   Module._dressup_restart();
   report();
-  document.getElementById("bundled").disabled = places.every(function (name, i) {
-    return shownFrom[i] === name;
-  });
+  var button = document.getElementById("bundled");
+  button.disabled = places.every(function (name, i) { return shownFrom[i] === name; });
+  // A button that has just disabled itself would drop the focus to the page itself.
+  if (button.disabled && document.activeElement === button)
+    document.querySelector(".place input").focus();
 }
 
 // What the toy reads itself (stb_image): PNG, JPEG, GIF, BMP, and a few more by their headers.

@@ -175,11 +175,24 @@ def expected(places):
     return want, slack
 
 
-def serve(folder):
-    """The folder on a free port of 127.0.0.1, from a thread of this process."""
+def serve(folder, unreachable=None):
+    """The folder on a free port of 127.0.0.1, from a thread of this process. A request for the
+    file named unreachable has its connection closed unanswered, as a network that drops it."""
     class Quiet(http.server.SimpleHTTPRequestHandler):
         def log_message(self, *args):
             pass
+
+        def handle(self):
+            try:
+                super().handle()
+            except ConnectionResetError:  # a browser that gave up on a dropped file
+                pass
+
+        def do_GET(self):
+            if unreachable and self.path.split("?")[0].endswith("/" + unreachable):
+                self.close_connection = True
+                return
+            super().do_GET()
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0),
                                              functools.partial(Quiet, directory=folder))
     threading.Thread(target=server.serve_forever, daemon=True).start()
@@ -548,6 +561,21 @@ class Page(unittest.TestCase):
         self.wait_for(lambda: self.driver.execute_script(
             "return typeof toyStarted !== 'undefined' && toyStarted"), "the toy started offline")
         self.assertTrue(self.frame() == online, "offline, the start-up frame differs")
+
+    def test_a_file_that_does_not_arrive_is_named(self):
+        # The page's WebAssembly dropped by the network, from a server of its own: a new origin,
+        # so no worker answers in the network's place.
+        server = serve(FOLDER, unreachable="dressup.wasm")
+        try:
+            self.driver.get("http://127.0.0.1:%d/index.html" % server.server_address[1])
+            line = ("The toy could not start: one of its files did not arrive. "
+                    "Reload the page to try again.")
+            self.wait_for(lambda: self.driver.execute_script(
+                "return document.getElementById('said').textContent") == line,
+                "the missing file named", seconds=5)
+        finally:
+            server.shutdown()
+            server.server_close()
 
     def test_the_bundled_pictures_start_in_their_places(self):
         self.chromium_only()
