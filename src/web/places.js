@@ -18,12 +18,21 @@ function failedLine(place, file) {
   return lines[place].replace("%s", file);
 }
 
-// Once for each start: every place whose picture failed, each named once.
+// Once for each start: every place whose picture failed, each named once, then what works.
 function report() {
   var lines = [];
   for (var i = 0; i < places.length; i++)
     if (Module._dressup_failed(i)) lines.push(failedLine(i, shownFrom[i]));
+  if (lines.length) lines.push(_("Pictures that work: PNG, JPEG, GIF, BMP and WebP."));
   said.textContent = lines.join(" ");
+}
+
+// Each chooser says which file its place now shows, where it is not the toy's own.
+function showHeld() {
+  document.querySelectorAll(".place").forEach(function (place, i) {
+    var file = shownFrom[i];
+    place.querySelector(".holds").textContent = file === places[i] ? "" : "(" + file + ")";
+  });
 }
 
 function keepBundled() {
@@ -33,6 +42,7 @@ function keepBundled() {
 function restart() {
   Module._dressup_restart();
   report();
+  showHeld();
   var button = document.getElementById("bundled");
   button.disabled = places.every(function (name, i) { return shownFrom[i] === name; });
   // A button that has just disabled itself would drop the focus to the page itself.

@@ -5,6 +5,10 @@
 
 #include <fstream>
 #include <signal.h>
+// After GoogleTest, whose names Xlib's macros (None, Bool) would take.
+#include <X11/XKBlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 const unsigned left_button = 1, middle_button = 2, right_button = 3, wheel_up = 4;
 
@@ -162,6 +166,50 @@ TEST_F(ToyWindow, ReleasingEitherOfTwoButtonsOrAWheelStepEndsTheDrag) {
     toy_button(&t, left_button, false);
     press_at(710, 52);
     step(711, 53, {pant}, 1, 1);
+}
+
+// The X server's Mouse Keys, as a desktop's accessibility settings turn them on (X11's
+// Shift+NumLock): the keypad moves the pointer a pixel a press, 0 holds the button, . lets go.
+static bool mouse_keys_on(Display* dpy) {
+    XkbDescPtr keyboard = XkbGetMap(dpy, 0, XkbUseCoreKbd);
+    if (!keyboard || XkbGetControls(dpy, XkbAllControlsMask, keyboard) != Success)
+        return false;
+    keyboard->ctrls->enabled_ctrls |= XkbMouseKeysMask;
+    keyboard->ctrls->enabled_ctrls &= ~XkbMouseKeysAccelMask; // every press one pixel
+    bool set = XkbSetControls(dpy, XkbControlsEnabledMask, keyboard);
+    XkbFreeKeyboard(keyboard, 0, True);
+    XSync(dpy, False);
+    return set;
+}
+
+static void keypad(Display* dpy, KeySym key, int presses) {
+    KeyCode code = XKeysymToKeycode(dpy, key);
+    for (int i = 0; i < presses; i++) {
+        XTestFakeKeyEvent(dpy, code, True, 0);
+        XTestFakeKeyEvent(dpy, code, False, 0);
+        XSync(dpy, False);
+    }
+}
+
+// A child who cannot hold a button plays with the keypad alone.
+TEST_F(ToyWindow, MouseKeysAloneCarryTheTShirtOntoTheFigure) {
+    ASSERT_TRUE(start());
+    toy_move(&t, 900, 300); // where the pointer happens to be, on no piece
+    ASSERT_TRUE(mouse_keys_on(t.x.dpy));
+    Display* dpy = t.x.dpy;
+    keypad(dpy, XK_KP_7, 50); // up and left, onto the T-shirt only
+    keypad(dpy, XK_KP_8, 50);
+    keypad(dpy, XK_KP_0, 1);   // the button held
+    keypad(dpy, XK_KP_2, 200); // down, then left below every other piece, then onto the figure
+    keypad(dpy, XK_KP_4, 600);
+    keypad(dpy, XK_KP_7, 101);
+    keypad(dpy, XK_KP_8, 85);
+    keypad(dpy, XK_KP_Decimal, 1); // let go
+    keypad(dpy, XK_KP_6, 5);       // and the T-shirt stays
+    t.scene[camiseta].x = 786 + 149 - 850;
+    t.scene[camiseta].y = 136 + 214 - 200;
+    std::string why;
+    EXPECT_TRUE(wait_for_scene(&t, &why)) << "the T-shirt at (85, 150) on the figure: " << why;
 }
 
 TEST_F(ToyWindow, RightOrMiddleButtonAloneDragsToo) {

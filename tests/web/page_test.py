@@ -422,9 +422,13 @@ class Page(unittest.TestCase):
             self.driver.find_element(
                 "css selector", "input[data-file='%s']" % name).send_keys(path)
         said = ("The trousers could not be shown from bomb.png. "
-                "The T-shirt could not be shown from broken.png.")
+                "The T-shirt could not be shown from broken.png. "
+                "Pictures that work: PNG, JPEG, GIF, BMP and WebP.")
         self.wait_for(lambda: self.driver.find_element("id", "said").text == said,
-                      "each failure named once on the page")
+                      "each failure named once on the page, then what works")
+        held = "return document.querySelector(\"input[data-file='%s']\").parentNode.textContent"
+        self.assertIn("(broken.png)", self.driver.execute_script(held % "camiseta.png"))
+        self.assertIn("(shoes.webp)", self.driver.execute_script(held % "sabates.png"))
         logged = [entry["message"] for entry in self.driver.get_log("browser")]
         self.assertTrue(any(FAILURE in line for line in logged), "not in the console: %s" % logged)
         places = [list(p) for p in PICTURES]
@@ -457,6 +461,7 @@ class Page(unittest.TestCase):
         self.driver.find_element("id", "bundled").click()
         self.wait_for(lambda: self.driver.find_element("id", "said").text == "", "no failure")
         self.assertTrue(self.frame() == own, "not the toy's own pictures in their places")
+        self.assertNotIn("(", self.driver.execute_script(held % "camiseta.png"))
 
     def test_a_canvas_scaled_down_to_fit_still_drags_exactly(self):
         self.chromium_only()
