@@ -22,7 +22,9 @@ target_link_options(dressup PRIVATE -sSTB_IMAGE=1 -sALLOW_MEMORY_GROWTH=1
 # Debian's Emscripten runs its JavaScript tools on node with Debian's modules, which a node
 # installed otherwise does not look for.
 set_property(TARGET dressup PROPERTY RULE_LAUNCH_LINK "env NODE_PATH=/usr/share/nodejs")
-foreach(file index.html page.css)
+# The page itself, copied as it is; words.js names the languages there are, below.
+set(page_sources index.html page.css page.js pointer.js places.js manifest.webmanifest)
+foreach(file ${page_sources})
   configure_file(src/web/${file} ${file} COPYONLY)
 endforeach()
 # The page's words in every language of po/LINGUAS, each compiled by msgfmt into a catalogue
@@ -42,15 +44,11 @@ endforeach()
 add_custom_target(catalogues ALL DEPENDS ${catalogues})
 string(REPLACE ";" " " LINGUAS "${languages}")
 configure_file(src/web/words.js words.js @ONLY)
-foreach(file page.js pointer.js places.js)
-  configure_file(src/web/${file} ${file} COPYONLY)
-endforeach()
 configure_file(desktop/icons/64.png icon.png COPYONLY)
 # Installable and offline: the manifest, the icons a home screen takes, and a service worker
 # that keeps every file of the page, named by a hash of them all.
-configure_file(src/web/manifest.webmanifest manifest.webmanifest COPYONLY)
-set(page_files index.html words.js page.js pointer.js places.js page.css icon.png
-               manifest.webmanifest)
+set(page_files ${page_sources} words.js icon.png)
+list(TRANSFORM page_sources PREPEND src/web/ OUTPUT_VARIABLE page_source_paths)
 foreach(size 180 192 512)
   configure_file(desktop/icons/${size}.png icons/${size}.png COPYONLY)
   list(APPEND page_files icons/${size}.png)
@@ -60,7 +58,6 @@ string(REPLACE ";" "|" page_files "${page_files}")
 add_custom_command(OUTPUT sw.js
   COMMAND ${CMAKE_COMMAND} -DTEMPLATE=${PROJECT_SOURCE_DIR}/src/web/sw.js -DOUT=sw.js
           -DFILES=${page_files} -P ${PROJECT_SOURCE_DIR}/src/web/sw.cmake
-  DEPENDS dressup ${catalogues} src/web/sw.js src/web/sw.cmake src/web/index.html
-          src/web/words.js src/web/page.js src/web/pointer.js src/web/places.js
-          src/web/page.css src/web/manifest.webmanifest VERBATIM)
+  DEPENDS dressup ${catalogues} src/web/sw.js src/web/sw.cmake src/web/words.js
+          ${page_source_paths} VERBATIM)
 add_custom_target(service_worker ALL DEPENDS sw.js)
