@@ -185,7 +185,7 @@ def serve(folder, unreachable=None):
         def handle(self):
             try:
                 super().handle()
-            except ConnectionResetError:  # a browser that gave up on a dropped file
+            except ConnectionError:  # a browser that gave up on a file, or dropped its request
                 pass
 
         def do_GET(self):
