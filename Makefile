@@ -73,7 +73,7 @@ po:
 	xgettext --from-code=UTF-8 --keyword=_ --package-name=dressup \
 	  --copyright-holder="the dressup authors" --no-wrap -o po/dressup.pot \
 	  desktop/dressup.desktop.in desktop/dressup.metainfo.xml.in \
-	  src/web/words.js src/web/page.js src/web/pointer.js src/web/places.js
+	  src/web/words.js src/web/page.js src/web/pointer.js src/web/pieces.js src/web/places.js
 	for lang in $$(grep -v '^#' po/LINGUAS); do \
 	  msgmerge --quiet --update --backup=none --no-wrap po/$$lang.po po/dressup.pot; done
 

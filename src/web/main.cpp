@@ -44,9 +44,8 @@ static void motion_in_pixels(SDL_Event* event) {
     toy.pointer_known = true;
 }
 
-// Every event waiting, in order, then the frame if anything changed. A frame with nothing to
-// do is the last until the page wakes the loop: at rest the page takes no processor.
-static void frame() {
+// Every event waiting, in order; whether there was any.
+static bool take_events() {
     SDL_Event event;
     bool handled = false;
     while (SDL_PollEvent(&event)) {
@@ -56,6 +55,13 @@ static void frame() {
         toy.owed = dispatch(&toy.scene, &event, &toy.dragging, &toy.quit) || toy.owed;
         handled = true;
     }
+    return handled;
+}
+
+// The events, then the frame if anything changed. A frame with nothing to do is the last until
+// the page wakes the loop: at rest the page takes no processor.
+static void frame() {
+    bool handled = take_events();
     if (toy.owed) {
         repaint(&toy.scene);
         toy.owed = false;
@@ -109,6 +115,32 @@ extern "C" EMSCRIPTEN_KEEPALIVE int dressup_failed(int place) {
         return 0;
     const image* img = place == 0 ? toy.scene.model : toy.scene.items[place - 1];
     return img->surface == nullptr;
+}
+
+// Where the picture in place is (0 the figure, then the clothes in drawing order): field 0 its
+// left edge, 1 its top, 2 its width, 3 its height; a picture that could not be shown has no size.
+// All zero before the toy has a scene. As of every pointer event the page has handed over.
+extern "C" EMSCRIPTEN_KEEPALIVE int dressup_box(int place, int field) {
+    take_events();
+    if (place < 0 || !toy.scene.model || place > (int)toy.scene.items.size() || field < 0 ||
+        field > 3)
+        return 0;
+    const image* img = place == 0 ? toy.scene.model : toy.scene.items[place - 1];
+    const int32_t box[] = {img->x, img->y, img->w, img->h};
+    return box[field];
+}
+
+// Puts one piece of clothing (1 to 4, as above) at (x, y), and only that one: the page's keys and
+// taps carry one chosen piece, never the pieces it passes over. After every pointer event
+// before it; shown in the next frame.
+extern "C" EMSCRIPTEN_KEEPALIVE void dressup_move(int place, int x, int y) {
+    take_events();
+    if (place < 1 || place > (int)toy.scene.items.size())
+        return;
+    toy.scene.items[place - 1]->x = x;
+    toy.scene.items[place - 1]->y = y;
+    toy.owed = true;
+    wake();
 }
 
 int main() {

@@ -23,7 +23,8 @@ target_link_options(dressup PRIVATE -sSTB_IMAGE=1 -sALLOW_MEMORY_GROWTH=1
 # installed otherwise does not look for.
 set_property(TARGET dressup PROPERTY RULE_LAUNCH_LINK "env NODE_PATH=/usr/share/nodejs")
 # The page itself, copied as it is; words.js names the languages there are, below.
-set(page_sources index.html page.css page.js pointer.js places.js manifest.webmanifest)
+set(page_sources index.html page.css page.js pointer.js pieces.js places.js
+                 manifest.webmanifest)
 foreach(file ${page_sources})
   configure_file(src/web/${file} ${file} COPYONLY)
 endforeach()

@@ -1,7 +1,7 @@
 // The page around the toy: its canvas as large as the viewport allows, what it prints, what it
 // says when it cannot start, its words shown, offline use and full screen. The other rooms:
-// words.js (translations), pointer.js (the pointer, fingers and keys), places.js (the five
-// pictures). Loaded in that order: words, this, pointer, places, then the toy.
+// words.js (translations), pointer.js (the pointer, fingers and keys), pieces.js (playing
+// without dragging), places.js (the five pictures). Loaded in that order, then the toy.
 // Copyright the dressup authors; MIT (Expat) licensed.
 "use strict";
 
@@ -47,6 +47,7 @@ var Module = {
     said.classList.remove("waiting");
     keepBundled();
     report();
+    afterStart();
   }],
 };
 said.classList.add("waiting");
@@ -86,20 +87,26 @@ function showWords(lang) {
   document.title = _("Dress-up");
   document.getElementById("title").textContent = _("Dress-up");
   document.getElementById("how").textContent =
-    _("Hold the mouse button, or a finger, on a piece of clothing and move it onto the figure.");
+    _("Drag a piece of clothing onto the figure. Or tap a piece, then tap where it goes. Or, on its button, press Space to lift it, the arrows to move it, and Space to put it down.");
+  document.getElementById("pieces").setAttribute("aria-label", _("Pieces of clothing"));
   document.getElementById("own-label").textContent = _("Your own pictures:");
   document.getElementById("figure").textContent = _("figure");
-  document.getElementById("trousers").textContent = _("trousers");
-  document.getElementById("shoes").textContent = _("shoes");
-  document.getElementById("t-shirt").textContent = _("T-shirt");
-  document.getElementById("hat").textContent = _("hat and scarf");
+  var names = [_("trousers"), _("shoes"), _("T-shirt"), _("hat and scarf")];
+  ["trousers", "shoes", "t-shirt", "hat"].forEach(function (id, i) {
+    document.getElementById(id).textContent = names[i];
+    pieceButtons[i].textContent = names[i];
+  });
   document.getElementById("full-screen").textContent = _("Full screen");
   document.getElementById("bundled").textContent = _("The toy's own pictures");
   document.getElementById("save").textContent = _("Save a picture");
   document.getElementById("own-note").textContent =
     _("Choosing a picture starts again, with every piece in its first place.");
-  if (toyStarted) report();
-  canvas.setAttribute("aria-label", _("A figure and four pieces of clothing to drag onto it"));
+  if (toyStarted) {
+    report();
+    nameCanvas();
+  } else {
+    canvas.setAttribute("aria-label", _("A figure and four pieces of clothing."));
+  }
   if (!toyStarted) said.textContent = _("Loading…");
 }
 

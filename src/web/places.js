@@ -40,8 +40,10 @@ function keepBundled() {
 }
 
 function restart() {
+  beforeRestart();
   Module._dressup_restart();
   report();
+  afterStart();
   showHeld();
   var button = document.getElementById("bundled");
   button.disabled = places.every(function (name, i) { return shownFrom[i] === name; });

@@ -5,6 +5,7 @@
 //   {"script": body}               a function body run in the page: its return value
 //   {"mouse": [[x, y], ...]}       a press at the first point, motions through the rest, the release
 //   {"hover": [[x, y], ...]}       motions with no button held
+//   {"keys": ["Tab", "Shift+ArrowLeft", ...]}  presses of keys, each with any held with it
 //   {"choose": [selector, path]}   a file for a file input
 //   node tests/web/firefox.js FIREFOX
 "use strict";
@@ -19,7 +20,16 @@ async function drag(page, device, path) {
   if (device === "mouse") await page.mouse.up();
 }
 
+async function press(page, keys) {
+  for (const chord of keys) {
+    const held = chord.length > 1 ? chord.split("+") : [chord];
+    for (const key of held) await page.keyboard.down(key);
+    for (const key of held.reverse()) await page.keyboard.up(key);
+  }
+}
+
 async function answer(page, command) {
+  if (command.keys) await press(page, command.keys);
   if (command.choose) await (await page.$(command.choose[0])).uploadFile(command.choose[1]);
   if (command.size) await page.setViewport({ width: command.size[0], height: command.size[1] });
   if (command.get) await page.goto(command.get, { waitUntil: "load" });

@@ -246,7 +246,7 @@ class Firefox:
         reply = json.loads(line)
         if "error" in reply:
             raise RuntimeError(reply["error"])
-        return reply["value"]
+        return reply.get("value")  # a script that returns nothing has none
 
     def set_window_size(self, width, height):
         self.ask(size=[width, height])
@@ -370,6 +370,142 @@ class Page(unittest.TestCase):
 
     def chosen(self):
         return [(p.name, os.path.join(self.pictures, p.name)) for p, _, _ in PICTURES]
+
+    def keys(self, chords):
+        """Presses each chord ("Tab", "Shift+ArrowLeft"), its keys held together."""
+        if ENGINE == "firefox":
+            self.driver.ask(keys=chords)
+            return
+        from selenium.webdriver.common.action_chains import ActionChains
+        from selenium.webdriver.common.keys import Keys
+        named = {"Tab": Keys.TAB, "Shift": Keys.SHIFT, "Escape": Keys.ESCAPE, " ": Keys.SPACE,
+                 "ArrowLeft": Keys.LEFT, "ArrowRight": Keys.RIGHT, "ArrowUp": Keys.UP,
+                 "ArrowDown": Keys.DOWN}
+        actions = ActionChains(self.driver)
+        for chord in chords:
+            held = [named[k] for k in (chord.split("+") if len(chord) > 1 else [chord])]
+            for key in held:
+                actions.key_down(key)
+            for key in reversed(held):
+                actions.key_up(key)
+        actions.perform()
+
+    def listen(self):
+        """From now on, every line the page's live region says, in window.saidLines."""
+        self.driver.execute_script(
+            "var steps = document.getElementById('steps'); window.saidLines = [];"
+            "new MutationObserver(function () { saidLines.push(steps.textContent); })"
+            ".observe(steps, {childList: true, characterData: true, subtree: true});")
+
+    def expect_lines(self, lines):
+        self.wait_for(lambda: self.driver.execute_script("return saidLines") == lines,
+                      "the page said %s, not %s" % (lines, self.driver.execute_script(
+                          "return saidLines")))
+
+    def expect_ring(self, x, y, w, h, lifted):
+        """The ring is shown round the box (the toy's pixels), within a CSS pixel."""
+        ring = self.driver.execute_script(
+            "var r = document.getElementById('ring'), b = r.getBoundingClientRect();"
+            "return [r.hidden, r.classList.contains('lifted'), b.left, b.top, b.width, b.height]")
+        want = [self.left + x * self.scale, self.top + y * self.scale, w * self.scale,
+                h * self.scale]
+        self.assertEqual(ring[:2], [False, lifted], "the ring's state")
+        self.assertTrue(all(abs(g - v) <= 1 for g, v in zip(ring[2:], want)),
+                        "the ring at %s, the piece at %s" % (ring[2:], want))
+
+    def test_keys_alone_put_every_piece_on_the_figure(self):
+        self.open()
+        self.listen()
+        places = [[Bundled(p.name), x, y] for p, x, y in PICTURES]
+        names = ["Trousers", "Shoes", "T-shirt", "Hat and scarf"]
+        self.keys(["Tab"])
+        self.assertEqual(self.driver.execute_script(
+            "return document.activeElement.textContent"), "trousers", "Tab reaches the pieces first")
+        # Lifted, moved, and back where they were with Escape.
+        self.keys([" ", "ArrowRight", "ArrowRight", "Shift+ArrowDown", "Escape"])
+        self.expect_lines(["Trousers lifted.", "Trousers back where they were."])
+        self.expect_ring(677, 18, 72, 152, False)
+        # Each piece onto the figure: 50 pixels a press with Shift, 10 without.
+        lines = self.driver.execute_script("return saidLines")
+        for place, (dx, dy) in enumerate([(-500, 320), (-520, 310), (-650, 90), (-400, -40)], 1):
+            chords = [" "]
+            for d, less, more in ((dx, "ArrowLeft", "ArrowRight"), (dy, "ArrowUp", "ArrowDown")):
+                arrow = less if d < 0 else more
+                chords += ["Shift+" + arrow] * (abs(d) // 50) + [arrow] * (abs(d) % 50 // 10)
+            self.keys(chords)
+            lines += [names[place - 1] + " lifted.", names[place - 1] + " on the figure."]
+            self.expect_lines(lines)  # said once the keys rest
+            self.keys([" "] + (["Tab"] if place < 4 else []))
+            lines.append(names[place - 1] + " on the figure.")
+            places[place][1] += dx
+            places[place][2] += dy
+        self.expect_lines(lines)
+        self.expect_scene(places, "after four pieces were put on the figure with keys alone")
+        self.expect_ring(places[4][1], places[4][2], 116, 196, False)
+        self.assertEqual(self.driver.execute_script(
+            "return document.getElementById('canvas').getAttribute('aria-label')"),
+            "A figure and four pieces of clothing. "
+            "On the figure: trousers, shoes, T-shirt, hat and scarf.")
+
+    def test_a_tap_picks_a_piece_and_a_tap_places_it(self):
+        self.open()
+        self.listen()
+        places = [[Bundled(p.name), x, y] for p, x, y in PICTURES]
+
+        def centred(place, x, y, w, h):
+            """Where a tap at the toy's (x, y) puts a piece, as the window rounds it."""
+            wx, wy = self.at(x, y)
+            at = ((wx - self.left) / self.scale, (wy - self.top) / self.scale)
+            places[place][1:] = [int(at[0] - w / 2 + 0.5), int(at[1] - h / 2 + 0.5)]
+        # A tap that slips by two pixels: the toy's drag moves the T-shirt by them, as ever, and
+        # the release picks it.
+        self.drag("mouse", [(856, 192), (858, 193)])
+        places[3][1:] = [788, 137]
+        self.expect_lines(["T-shirt lifted."])
+        self.expect_ring(788, 137, 140, 112, True)
+        # A tap on the figure puts it there, centred on the tap.
+        self.drag("mouse", [(210, 280)])
+        centred(3, 210, 280, 140, 112)
+        self.expect_lines(["T-shirt lifted.", "T-shirt on the figure."])
+        # A tap just below the small shoes picks them; a tap on them lets them go.
+        self.drag("mouse", [(737, 194)])
+        self.drag("mouse", [(737, 170)])
+        lines = ["T-shirt lifted.", "T-shirt on the figure.", "Shoes lifted.", "Shoes put down."]
+        self.expect_lines(lines)
+        if ENGINE not in NO_TOUCH:  # a finger, the same
+            self.drag("touch", [(607, 234)])
+            self.drag("touch", [(500, 400)])
+            centred(4, 500, 400, 116, 196)
+            self.expect_lines(lines + ["Hat and scarf lifted.", "Hat and scarf put down."])
+        self.expect_scene(places, "after taps that picked and placed")
+        self.assertTrue(self.driver.execute_script(
+            "return document.getElementById('ring').hidden"), "a ring with nothing in hand")
+
+    def axe(self):
+        """axe-core's violations of WCAG 2.0, 2.1 and 2.2 A and AA, target size included."""
+        with open(os.path.join(HERE, "node_modules", "axe-core", "axe.min.js")) as f:
+            source = f.read()
+        run = ("return axe.run(document, {runOnly: {type: 'tag', values: ['wcag2a', 'wcag2aa', "
+               "'wcag21a', 'wcag21aa', 'wcag22aa']}, rules: {'target-size': {enabled: true}}})"
+               ".then(function (r) { return r.violations.map(function (v) { return v.id + ': ' +"
+               " v.nodes.map(function (n) { return n.target.join(' '); }).join(', '); }); });")
+        if ENGINE == "firefox":
+            return self.driver.execute_script(source + ";\n" + run)
+        self.driver.set_script_timeout(60)
+        return self.driver.execute_async_script(
+            source + ";\nvar done = arguments[arguments.length - 1];" +
+            run.replace("return axe.run", "axe.run").rstrip(";") + ".then(done);")
+
+    def test_axe_finds_nothing_wrong_loaded_started_and_narrow(self):
+        if not os.path.isdir(os.path.join(HERE, "node_modules", "axe-core")):
+            self.skipTest("axe-core is not installed (npm ci in tests/web)")
+        self.driver.set_window_size(1280, 800)
+        self.driver.get("http://127.0.0.1:%d/index.html" % self.server.server_address[1])
+        self.assertEqual(self.axe(), [], "as loaded")
+        for width, height in ((1280, 800), (390, 844), (320, 640)):
+            self.open(width=width)
+            self.driver.set_window_size(width, height)
+            self.assertEqual(self.axe(), [], "started, %d x %d" % (width, height))
 
     def test_start_frame_mouse_and_finger_drags_and_the_release(self):
         self.open(self.chosen())
