@@ -630,8 +630,9 @@ class Page(unittest.TestCase):
             title = said["Dress-up"]
             self.wait_for(lambda: self.driver.title == title, "the title in " + tag)
             self.assertEqual(self.driver.find_element("id", "how").text,
-                             said["Hold the mouse button, or a finger, on a piece of clothing "
-                                  "and move it onto the figure."])
+                             said["Drag a piece of clothing onto the figure. Or tap a piece, "
+                                  "then tap where it goes. Or, on its button, press Space to "
+                                  "lift it, the arrows to move it, and Space to put it down."])
         self.driver.execute_cdp_cmd("Network.setUserAgentOverride",
                                     {"userAgent": user_agent, "acceptLanguage": "en"})
 
