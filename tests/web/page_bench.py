@@ -3,7 +3,9 @@
 # worker keeps); and in each engine, the time from navigating to it until its first frame, cold
 # (a new origin each time, so no cache and no service worker; medians of 5), and the processor
 # its browser's whole process tree takes at rest with the page open, against the same browser on
-# about:blank, over 5 s each. WebKitGTK needs an X server: scripts/bench runs this in xvfb-run.
+# about:blank, over 5 s each; and the repaints a frame while a lifted piece's arrow key repeats four
+# times a frame, against a mouse drag's four motions a frame, over 2 s each. WebKitGTK needs an X
+# server: scripts/bench runs this in xvfb-run.
 #   tests/web/page_bench.py BUILD-WEB-FOLDER
 import gzip
 import os
@@ -65,6 +67,50 @@ def root_of(driver):
     return driver.bridge.pid if isinstance(driver, page_test.Firefox) else driver.service.process.pid
 
 
+# Four events a frame for 2 s, counting the frames and the toy's repaints (its putImageData):
+# first arrows on a piece lifted by its button, then a held mouse button's motions.
+REPAINTS = """
+var done = function () {};
+try { done = arguments[arguments.length - 1] || done; } catch (notAFunction) {}
+var context = canvas.getContext("2d"), put = context.putImageData, painted = 0;
+context.putImageData = function () { painted++; return put.apply(this, arguments); };
+function key(name) {
+  pieceButtons[2].dispatchEvent(new KeyboardEvent("keydown", { key: name, bubbles: true }));
+}
+function during(each, then) {
+  var frames = 0, start = painted, end = performance.now() + 2000;
+  (function frame() {
+    for (var i = 0; i < 4; i++) each(frames * 4 + i);
+    frames++;
+    if (performance.now() < end) requestAnimationFrame(frame);
+    else then((painted - start) / frames);
+  })();
+}
+pieceButtons[2].focus();
+key(" ");
+return new Promise(function (resolve) {
+  during(function (i) { key(i % 80 < 40 ? "ArrowLeft" : "ArrowRight"); }, function (keys) {
+    key(" ");
+    Module._dressup_pointer(1, 1, 600, 200);
+    during(function (i) {
+      Module._dressup_pointer(0, 0, 600 + (i % 80 < 40 ? i % 40 : 40 - i % 40), 200);
+    }, function (mouse) {
+      Module._dressup_pointer(2, 1, 600, 200);
+      resolve([keys, mouse]);
+      done([keys, mouse]);
+    });
+  });
+});
+"""
+
+
+def repaints(driver):
+    if isinstance(driver, page_test.Firefox):
+        return driver.execute_script(REPAINTS)
+    driver.set_script_timeout(30)
+    return driver.execute_async_script(REPAINTS)
+
+
 def first_frame(driver):
     """Milliseconds from navigation to the page's mark of its first frame, on a new origin."""
     server = serve(FOLDER)
@@ -100,6 +146,7 @@ def measure(engine):
         driver.get("http://127.0.0.1:%d/index.html" % server.server_address[1])
         time.sleep(6)  # the page's own start and its service worker done
         page = share_at_rest(root_of(driver))
+        keys, mouse = repaints(driver)
         driver.get("about:blank")
         time.sleep(6)
         blank = share_at_rest(root_of(driver))
@@ -108,6 +155,8 @@ def measure(engine):
             engine, statistics.median(frames), LOADS, ", ".join("%.0f" % f for f in frames)))
         print("page in %s at rest / about:blank, the browser's processes over %d s: "
               "%.2f %% against %.2f %% of a core" % (engine, REST_S, page * 100, blank * 100))
+        print("page in %s, repaints a frame, four events a frame: held arrow %.2f, "
+              "mouse drag %.2f (ratio %.2f)" % (engine, keys, mouse, keys / mouse))
     finally:
         driver.quit()
 
@@ -121,6 +170,10 @@ def main():
     packed = sum(len(gzip.compress(open(os.path.join(FOLDER, f), "rb").read(), 9)) for f in files)
     print("page size: %.0f KB, %.0f KB gzipped (the %d files its service worker keeps)"
           % (raw / 1024, packed / 1024, len(files)))
+    first = [f for f in files if not f.startswith(("icons/", "locale/"))]
+    packed = sum(len(gzip.compress(open(os.path.join(FOLDER, f), "rb").read(), 9)) for f in first)
+    print("page's first load: %.0f KB gzipped (%s), of 150 KB allowed"
+          % (packed / 1024, ", ".join(first)))
     for engine in ("chromium", "webkitgtk", "firefox"):
         measure(engine)
     return 0

@@ -573,6 +573,12 @@ class Page(unittest.TestCase):
         self.drag("mouse", [(748, 189), (745, 190), (740, 192)])  # the shoes
         places[2][1:] = [693 - 8, 154 + 3]
         self.expect_scene(places, "after a drag with two pictures refused")
+        # Trousers with no picture cannot be lifted, and the page says why.
+        self.driver.execute_script("document.querySelector('.piece').focus()")
+        self.listen()
+        self.keys([" ", "ArrowLeft"])
+        self.expect_lines(["The trousers have no picture to lift: it could not be shown."])
+        self.expect_scene(places, "after keys on trousers with no picture")
 
         # Saved as a PNG: exactly the canvas's pixels.
         different = self.driver.execute_async_script("""
