@@ -123,10 +123,7 @@ var moves = {
 };
 
 function direction(event) {
-  if (event.code in moves && (event.code.indexOf("Numpad") !== 0 || !/^[0-9]$/.test(event.key) ||
-                              event.getModifierState("NumLock")))
-    return moves[event.code];
-  return moves[event.key];
+  return moves[event.code] || moves[event.key];
 }
 
 function pieceKey(event) {

@@ -1,11 +1,12 @@
 // The pointer, fingers and keys: the toy gets the pointer from the page, as pointer events,
-// and the keyboard stays the browser's. Copyright the dressup authors; MIT (Expat) licensed.
+// and the keyboard stays the page's. Copyright the dressup authors; MIT (Expat) licensed.
 "use strict";
 
 // The toy uses no keys. Not every Emscripten release heeds doNotCaptureKeyboard, and its SDL
-// would cancel every key on the page; so keys stop here, before any script of the page sees
-// them, and what the browser does with them goes on: Tab walks the page, shortcuts work. A
-// chooser opens with Enter or Space, in every engine.
+// would cancel every key on the page; so keys stop here, before any script below the window
+// sees them (the piece buttons' keys are heard here too, in pieces.js), and what the browser
+// does with them goes on: Tab walks the page, shortcuts work. A chooser opens with Enter or
+// Space, in every engine.
 ["keydown", "keyup", "keypress"].forEach(function (type) {
   window.addEventListener(type, function (event) {
     event.stopPropagation();
