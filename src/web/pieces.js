@@ -188,9 +188,10 @@ canvas.addEventListener("pointermove", function (event) {
 });
 
 canvas.addEventListener("pointerup", function (event) {
-  if (!tapFrom || !event.isPrimary) return;
+  if (!toyStarted || !event.isPrimary) return;
+  if (tapFrom) tapped(toyPoint(event));
   tapFrom = null;
-  tapped(toyPoint(event));
+  nameCanvas(); // a drag may have dressed the figure too
 });
 canvas.addEventListener("pointercancel", function () { tapFrom = null; });
 
