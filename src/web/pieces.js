@@ -132,6 +132,7 @@ function pieceKey(event) {
   var lifted = held && held.place === place;
   if (event.key === "Enter" || event.key === " ") {
     event.preventDefault();
+    if (event.repeat) return; // a held Space lifts once, not on and off
     keyedAt = performance.now();
     if (lifted) leave();
     else take(place, "keys");
@@ -150,9 +151,9 @@ function pieceKey(event) {
 }
 window.addEventListener("keydown", pieceKey, true);
 
-// Escape lets go of a piece a tap took, wherever the focus is.
+// Escape lets go of a piece in hand wherever the focus is, as on its own button.
 window.addEventListener("keydown", function (event) {
-  if (event.key === "Escape" && held && pieceButtons.indexOf(event.target) < 0) leave(true);
+  if (event.key === "Escape" && held && !event.defaultPrevented) leave(true);
 }, true);
 
 pieceButtons.forEach(function (button, i) {
