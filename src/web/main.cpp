@@ -108,24 +108,29 @@ extern "C" EMSCRIPTEN_KEEPALIVE void dressup_restart() {
     wake();
 }
 
-// Whether the picture in place (0 the figure, then the clothes in drawing order) could not be
-// shown, so that the page can name it to whoever chose it.
-extern "C" EMSCRIPTEN_KEEPALIVE int dressup_failed(int place) {
+// The picture in place, as the page counts them: 0 the figure, then the clothes in drawing
+// order. Null before the toy has a scene, or for a place there is not.
+static image* picture_at(int place) {
     if (place < 0 || !toy.scene.model || place > (int)toy.scene.items.size())
-        return 0;
-    const image* img = place == 0 ? toy.scene.model : toy.scene.items[place - 1];
-    return img->surface == nullptr;
+        return nullptr;
+    return place == 0 ? toy.scene.model : toy.scene.items[place - 1];
 }
 
-// Where the picture in place is (0 the figure, then the clothes in drawing order): field 0 its
-// left edge, 1 its top, 2 its width, 3 its height; a picture that could not be shown has no size.
-// All zero before the toy has a scene. As of every pointer event the page has handed over.
+// Whether the picture in place could not be shown, so that the page can name it to whoever
+// chose it.
+extern "C" EMSCRIPTEN_KEEPALIVE int dressup_failed(int place) {
+    const image* img = picture_at(place);
+    return img && img->surface == nullptr;
+}
+
+// Where the picture in place is: field 0 its left edge, 1 its top, 2 its width, 3 its height; a
+// picture that could not be shown has no size. All zero before the toy has a scene. As of every
+// pointer event the page has handed over.
 extern "C" EMSCRIPTEN_KEEPALIVE int dressup_box(int place, int field) {
     take_events();
-    if (place < 0 || !toy.scene.model || place > (int)toy.scene.items.size() || field < 0 ||
-        field > 3)
+    const image* img = picture_at(place);
+    if (!img || field < 0 || field > 3)
         return 0;
-    const image* img = place == 0 ? toy.scene.model : toy.scene.items[place - 1];
     const int32_t box[] = {img->x, img->y, img->w, img->h};
     return box[field];
 }
@@ -135,10 +140,11 @@ extern "C" EMSCRIPTEN_KEEPALIVE int dressup_box(int place, int field) {
 // before it; shown in the next frame.
 extern "C" EMSCRIPTEN_KEEPALIVE void dressup_move(int place, int x, int y) {
     take_events();
-    if (place < 1 || place > (int)toy.scene.items.size())
+    image* img = place == 0 ? nullptr : picture_at(place); // the figure never moves
+    if (!img)
         return;
-    toy.scene.items[place - 1]->x = x;
-    toy.scene.items[place - 1]->y = y;
+    img->x = x;
+    img->y = y;
     toy.owed = true;
     wake();
 }

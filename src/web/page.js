@@ -106,8 +106,8 @@ function showWords(lang) {
     nameCanvas();
   } else {
     canvas.setAttribute("aria-label", _("A figure and four pieces of clothing."));
+    said.textContent = _("Loading…");
   }
-  if (!toyStarted) said.textContent = _("Loading…");
 }
 
 translate(function (lang) {

@@ -196,12 +196,6 @@ canvas.addEventListener("pointerup", function (event) {
 });
 canvas.addEventListener("pointercancel", function () { tapFrom = null; });
 
-function toyPoint(event) {
-  var b = canvas.getBoundingClientRect();
-  return { x: (event.clientX - b.left) * toyWidth / b.width,
-           y: (event.clientY - b.top) * toyHeight / b.height, scale: b.width / toyWidth };
-}
-
 // How far a point is from a piece, in CSS pixels: 0 inside it; a piece with no size is nowhere.
 function distance(place, at) {
   var p = box(place);

@@ -33,14 +33,19 @@
 
 var motion = 0, press = 1, release = 2; // as the toy's dressup_pointer takes them
 
+// Where a pointer event is, in fractions of the toy's pixels, and the CSS pixels of one of them.
+function toyPoint(event) {
+  var box = canvas.getBoundingClientRect();
+  return { x: (event.clientX - box.left) * toyWidth / box.width,
+           y: (event.clientY - box.top) * toyHeight / box.height, scale: box.width / toyWidth };
+}
+
 // Where the pointer is in the toy's pixels. During a drag a desktop window keeps the pointer
 // within it; the canvas does the same, so no piece follows a finger out of reach.
 function send(kind, button, event) {
-  var box = canvas.getBoundingClientRect();
-  var x = Math.floor((event.clientX - box.left) * toyWidth / box.width);
-  var y = Math.floor((event.clientY - box.top) * toyHeight / box.height);
-  x = Math.min(Math.max(x, 0), toyWidth - 1);
-  y = Math.min(Math.max(y, 0), toyHeight - 1);
+  var at = toyPoint(event);
+  var x = Math.min(Math.max(Math.floor(at.x), 0), toyWidth - 1);
+  var y = Math.min(Math.max(Math.floor(at.y), 0), toyHeight - 1);
   Module._dressup_pointer(kind, button, x, y);
 }
 

@@ -70,8 +70,6 @@ def root_of(driver):
 # Four events a frame for 2 s, counting the frames and the toy's repaints (its putImageData):
 # first arrows on a piece lifted by its button, then a held mouse button's motions.
 REPAINTS = """
-var done = function () {};
-try { done = arguments[arguments.length - 1] || done; } catch (notAFunction) {}
 var context = canvas.getContext("2d"), put = context.putImageData, painted = 0;
 context.putImageData = function () { painted++; return put.apply(this, arguments); };
 function key(name) {
@@ -97,18 +95,10 @@ return new Promise(function (resolve) {
     }, function (mouse) {
       Module._dressup_pointer(2, 1, 600, 200);
       resolve([keys, mouse]);
-      done([keys, mouse]);
     });
   });
 });
 """
-
-
-def repaints(driver):
-    if isinstance(driver, page_test.Firefox):
-        return driver.execute_script(REPAINTS)
-    driver.set_script_timeout(30)
-    return driver.execute_async_script(REPAINTS)
 
 
 def first_frame(driver):
@@ -146,7 +136,7 @@ def measure(engine):
         driver.get("http://127.0.0.1:%d/index.html" % server.server_address[1])
         time.sleep(6)  # the page's own start and its service worker done
         page = share_at_rest(root_of(driver))
-        keys, mouse = repaints(driver)
+        keys, mouse = page_test.settled(driver, REPAINTS)
         driver.get("about:blank")
         time.sleep(6)
         blank = share_at_rest(root_of(driver))

@@ -175,6 +175,16 @@ def expected(places):
     return want, slack
 
 
+def settled(driver, body):
+    """What the promise a script's body returns settles to, in any engine's driver."""
+    if isinstance(driver, Firefox):  # the bridge awaits it
+        return driver.execute_script(body)
+    driver.set_script_timeout(60)
+    return driver.execute_async_script(
+        "var done = arguments[arguments.length - 1];"
+        "(function () {" + body + "\n})().then(done);")
+
+
 def serve(folder, unreachable=None):
     """The folder on a free port of 127.0.0.1, from a thread of this process. A request for the
     file named unreachable has its connection closed unanswered, as a network that drops it."""
@@ -310,10 +320,11 @@ class Page(unittest.TestCase):
             self.assertEqual(rect[2:], [W, H], "the canvas is not shown at its size")
 
     def wait_for(self, condition, what, seconds=10):
+        """what: the words of the failure, or a function that gives them once it fails."""
         end = time.time() + seconds
         while not condition():
             if time.time() > end:
-                self.fail("never: " + what)
+                self.fail("never: " + (what() if callable(what) else what))
             time.sleep(0.05)
 
     def frame(self):
@@ -398,9 +409,9 @@ class Page(unittest.TestCase):
             ".observe(steps, {childList: true, characterData: true, subtree: true});")
 
     def expect_lines(self, lines):
-        self.wait_for(lambda: self.driver.execute_script("return saidLines") == lines,
-                      "the page said %s, not %s" % (lines, self.driver.execute_script(
-                          "return saidLines")))
+        said = lambda: self.driver.execute_script("return saidLines")  # noqa: E731
+        self.wait_for(lambda: said() == lines,
+                      lambda: "the page said %s, not %s" % (lines, said()))
 
     def expect_ring(self, x, y, w, h, lifted):
         """The ring is shown round the box (the toy's pixels), within a CSS pixel."""
@@ -489,12 +500,7 @@ class Page(unittest.TestCase):
                "'wcag21a', 'wcag21aa', 'wcag22aa']}, rules: {'target-size': {enabled: true}}})"
                ".then(function (r) { return r.violations.map(function (v) { return v.id + ': ' +"
                " v.nodes.map(function (n) { return n.target.join(' '); }).join(', '); }); });")
-        if ENGINE == "firefox":
-            return self.driver.execute_script(source + ";\n" + run)
-        self.driver.set_script_timeout(60)
-        return self.driver.execute_async_script(
-            source + ";\nvar done = arguments[arguments.length - 1];" +
-            run.replace("return axe.run", "axe.run").rstrip(";") + ".then(done);")
+        return settled(self.driver, source + ";\n" + run)
 
     def test_axe_finds_nothing_wrong_loaded_started_and_narrow(self):
         if not os.path.isdir(os.path.join(HERE, "node_modules", "axe-core")):
